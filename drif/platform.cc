@@ -1,0 +1,123 @@
+#include "drif/platform.h"
+
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace sys {
+
+CommandResult RealShell::run(const std::string& command, size_t maxLines,
+                             size_t maxLineLength) {
+  CommandResult result;
+  std::fflush(nullptr);  // the child must not inherit unwritten output
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  result.started = true;
+  std::string line;
+  int c;
+  auto finish = [&]() {
+    if (result.lines.size() < maxLines) {
+      if (line.size() > maxLineLength) line.resize(maxLineLength);
+      result.lines.push_back(line);
+    }
+    line.clear();
+  };
+  while ((c = std::fgetc(pipe)) != EOF) {
+    line.push_back(static_cast<char>(c));
+    if (c == '\n') finish();
+  }
+  if (!line.empty()) finish();
+  result.status = pclose(pipe);
+  return result;
+}
+
+bool RealFiles::exists(const std::string& path) {
+  return access(path.c_str(), F_OK) == 0;
+}
+
+bool RealFiles::canOpenForRead(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "r");
+  if (f == nullptr) return false;
+  std::fclose(f);
+  return true;
+}
+
+bool RealFiles::remove(const std::string& path) {
+  return unlink(path.c_str()) == 0;
+}
+
+bool RealFiles::readAll(const std::string& path, std::string* contents) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream out;
+  out << in.rdbuf();
+  *contents = out.str();
+  return true;
+}
+
+bool RealHost::hostName(std::string* name) {
+  char buffer[65];
+  std::memset(buffer, 0, sizeof buffer);
+  if (gethostname(buffer, 64) != 0) return false;
+  buffer[63] = '\0';  // a name of 64 or more characters may lack its NUL
+  *name = buffer;
+  return true;
+}
+
+std::time_t RealClock::now() { return std::time(nullptr); }
+
+void RealClock::sleep(unsigned seconds) {
+  // sleep() may return early on a signal; finish the interval.
+  unsigned left = seconds;
+  while (left > 0) left = ::sleep(left);
+}
+
+void RealSysLog::open(const std::string& ident) {
+  ident_ = ident;
+  openlog(ident_.c_str(), 0, 0);
+}
+
+void RealSysLog::write(int priority, const std::string& text) {
+  syslog(priority, "%s", text.c_str());
+}
+
+void RealSysLog::close() { closelog(); }
+
+void RealConsole::write(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+namespace {
+
+Platform& realPlatform() {
+  static RealShell shell;
+  static RealFiles files;
+  static RealHost host;
+  static RealClock clock;
+  static RealSysLog syslog;
+  static RealConsole console;
+  static Platform real{&shell, &files, &host, &clock, &syslog, &console};
+  return real;
+}
+
+Platform& current() {
+  static Platform p = realPlatform();
+  return p;
+}
+
+}  // namespace
+
+Platform& platform() { return current(); }
+
+Platform setPlatform(const Platform* p) {
+  Platform previous = current();
+  current() = (p != nullptr) ? *p : realPlatform();
+  return previous;
+}
+
+}  // namespace sys

@@ -1,0 +1,220 @@
+// Fakes of the platform seams and a scoped installer, so that unit tests run
+// the engine without a shell, real files, a real clock or the system log.
+#ifndef TESTS_SUPPORT_FAKE_PLATFORM_H
+#define TESTS_SUPPORT_FAKE_PLATFORM_H
+
+#include <cstdlib>
+#include <ctime>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "drif/logger.h"
+#include "drif/platform.h"
+
+namespace fake {
+
+// Answers from a map keyed by the exact command text and records every
+// command run. An unknown command answers exit status 0 with no output,
+// unless strict is set, in which case it counts as not started.
+class Shell : public sys::Shell {
+ public:
+  sys::CommandResult run(const std::string& command, size_t maxLines,
+                         size_t maxLineLength) override {
+    commandsRan.push_back(command);
+    auto it = answers.find(command);
+    if (it == answers.end()) {
+      sys::CommandResult r;
+      r.started = !strict;
+      r.status = strict ? -1 : 0;
+      return r;
+    }
+    sys::CommandResult r = it->second;
+    if (r.lines.size() > maxLines) r.lines.resize(maxLines);
+    for (auto& l : r.lines)
+      if (l.size() > maxLineLength) l.resize(maxLineLength);
+    return r;
+  }
+  // Exit code (not the wait status) and output lines (line feeds added).
+  void answer(const std::string& command, int exitCode,
+              std::vector<std::string> lines = {}) {
+    sys::CommandResult r;
+    r.started = true;
+    r.status = exitCode << 8;
+    for (auto& l : lines) r.lines.push_back(l + "\n");
+    answers[command] = r;
+  }
+  void answerRaw(const std::string& command, sys::CommandResult r) {
+    answers[command] = std::move(r);
+  }
+
+  std::map<std::string, sys::CommandResult> answers;
+  std::vector<std::string> commandsRan;
+  bool strict = false;
+};
+
+class Files : public sys::Files {
+ public:
+  bool exists(const std::string& path) override {
+    return contents.count(path) > 0 || dirs.count(path) > 0;
+  }
+  bool canOpenForRead(const std::string& path) override {
+    return contents.count(path) > 0 && unreadable.count(path) == 0;
+  }
+  bool remove(const std::string& path) override {
+    removed.push_back(path);
+    if (undeletable.count(path)) return false;
+    return contents.erase(path) > 0;
+  }
+  bool readAll(const std::string& path, std::string* out) override {
+    if (!canOpenForRead(path)) return false;
+    *out = contents[path];
+    return true;
+  }
+
+  std::map<std::string, std::string> contents;  // regular files
+  std::set<std::string> dirs;
+  std::set<std::string> unreadable;
+  std::set<std::string> undeletable;
+  std::vector<std::string> removed;
+};
+
+class Host : public sys::Host {
+ public:
+  bool hostName(std::string* out) override {
+    if (!name) return false;
+    *out = *name;
+    return true;
+  }
+  std::optional<std::string> name = std::string("node1");
+};
+
+// Time stands still until sleep() moves it on.
+class Clock : public sys::Clock {
+ public:
+  std::time_t now() override {
+    ++nowCalls;
+    return time;
+  }
+  void sleep(unsigned seconds) override {
+    sleeps.push_back(seconds);
+    time += seconds;
+  }
+  std::time_t time = 1700000000;
+  std::vector<unsigned> sleeps;
+  int nowCalls = 0;
+};
+
+class SysLog : public sys::SysLog {
+ public:
+  void open(const std::string& ident) override { idents.push_back(ident); }
+  void write(int priority, const std::string& text) override {
+    entries.emplace_back(priority, text);
+  }
+  void close() override { ++closes; }
+  std::vector<std::string> idents;
+  std::vector<std::pair<int, std::string>> entries;
+  int closes = 0;
+};
+
+class Console : public sys::Console {
+ public:
+  void write(const std::string& text) override { writes.push_back(text); }
+  std::vector<std::string> writes;
+};
+
+// Installs one fake of each concern for the life of the object.
+class ScopedPlatform {
+ public:
+  ScopedPlatform() {
+    sys::Platform p{&shell, &files, &host, &clock, &syslog, &console};
+    previous_ = sys::setPlatform(&p);
+  }
+  ~ScopedPlatform() { sys::setPlatform(&previous_); }
+  ScopedPlatform(const ScopedPlatform&) = delete;
+  ScopedPlatform& operator=(const ScopedPlatform&) = delete;
+
+  // The message part of every standard-output line (after " : "), with the
+  // line feed removed; debug lines are prefixed "DEBUG ".
+  std::vector<std::string> messages() const {
+    std::vector<std::string> out;
+    for (const auto& w : console.writes) {
+      std::string line = w;
+      if (!line.empty() && line.back() == '\n') line.pop_back();
+      bool debug = line.rfind("DEBUG ", 0) == 0;
+      size_t at = line.find(" : ");
+      std::string msg = at == std::string::npos ? line : line.substr(at + 3);
+      out.push_back(debug ? "DEBUG " + msg : msg);
+    }
+    return out;
+  }
+  // Only the normal (non-debug) messages.
+  std::vector<std::string> normalMessages() const {
+    std::vector<std::string> out;
+    for (const auto& m : messages())
+      if (m.rfind("DEBUG ", 0) != 0) out.push_back(m);
+    return out;
+  }
+  std::vector<std::string> sysLogTexts() const {
+    std::vector<std::string> out;
+    for (const auto& e : syslog.entries) out.push_back(e.second);
+    return out;
+  }
+
+  Shell shell;
+  Files files;
+  Host host;
+  Clock clock;
+  SysLog syslog;
+  Console console;
+
+ private:
+  sys::Platform previous_;
+};
+
+// Sets (or unsets, for nullopt) one environment variable for the life of
+// the object and restores the earlier value afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
+    const char* old = std::getenv(name);
+    if (old != nullptr) old_ = std::string(old);
+    if (value)
+      setenv(name, value->c_str(), 1);
+    else
+      unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      setenv(name_.c_str(), old_->c_str(), 1);
+    else
+      unsetenv(name_.c_str());
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+// Creates the process logger for the life of the object (after the
+// platform and the environment variables it reads are in place).
+class ScopedLogger {
+ public:
+  ScopedLogger() : logger_(::Logger::createInstance()) {}
+  ~ScopedLogger() { ::Logger::removeInstance(&logger_); }
+  ScopedLogger(const ScopedLogger&) = delete;
+  ScopedLogger& operator=(const ScopedLogger&) = delete;
+  ::Logger* get() const { return logger_; }
+
+ private:
+  ::Logger* logger_;
+};
+
+}  // namespace fake
+
+#endif  // TESTS_SUPPORT_FAKE_PLATFORM_H
