@@ -1,0 +1,714 @@
+#include "sfcore/core_data_rep.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "drif/logger.h"
+#include "drif/platform.h"
+
+const char* const FORCEFLAG_FILE = "/FORCEFLAG";
+
+namespace {
+
+const char* const AVAIL = "AVAILABILITY_PREFERRED";
+const char* const DATA = "DATA_CURRENCY_PREFERRED";
+const char* const REMOTE = "REMOTE_PROTECTION_PREFERRED";
+
+const char* const G1 =
+    "The package is not allowed to start on this node.\n\t\t\t\t"
+    "It may be possible to start up on the next adoptive node.";
+const char* const G2 = "Error - An Unknown YR Link state is detected.";
+const char* const G3 =
+    "Error - An Unknown Absolute Data Currency state is detected.";
+const char* const G4 = "Error - An invalid link state is detected.";
+const char* const G5 = "Error - An invalid data replication role is detected.";
+const char* const G6 = "Error - An invalid startup policy is detected.";
+const char* const G8 =
+    "Error - An invalid absolute currency value is detected.";
+const char* const D1 = "Error - A SOURCE_OUT_DATED state is detected.";
+const char* const D2 = "Error - A UNKNOWN_OUT_DATED state is detected.";
+const char* const D3 = "Error - A TRACK_COPY_IN_PROGRESS state is detected.";
+const char* const D4 = "Error - A LOG_COPY_IN_PROGRESS state is detected.";
+const char* const F1 =
+    "FORCEFLAG file exists in the package directory. \n\t\t\t\t"
+    "Force the package to start up.";
+const char* const I1 =
+    "An invalid device group state is detected.\n\t\t\t\t"
+    "The package is NOT allowed to start up. \n\t\t\t\t"
+    "Fix the problem and restart this package.";
+const char* const I2 =
+    "An invalid device group state is detected.\n\t\t\t\t"
+    "The package is NOT allowed to start up.\n\t\t\t\t"
+    "Fix the problem and restart this package.";
+const char* const I3 =
+    "An invalid device group state is detected.\n\t\t\t\t"
+    "The program will NOT allow the package to start up.\n\t\t\t"
+    "Fix the problem and restart this package.";
+const char* const S1 =
+    "The replication link state is good, the role of the device  \n\t\t\t\t"
+    "group on this site is \"source\", and the state of the data  \n\t\t\t\t"
+    "is current. The package is allowed to start up.";
+const char* const T1 =
+    "The replication link state is good, the role of the device  \n\t\t\t\t"
+    "group on this site is \"destination\", and the state of the data  "
+    "\n\t\t\t\t"
+    "is current. The program will attempt to start up the package.";
+const char* const T5 =
+    "The replication link state is good, the role of the device \n\t\t\t\t"
+    "group on this site is \"destination\" and the data Track Copy is \n\t\t\t\t"
+    "in progress. Because the WAIT_TIME is set to 0 minute, \n\t\t\t\t"
+    "the program will not wait and the package is NOT allowed to start up.";
+const char* const T6 =
+    "The replication link state is good, the role of the device \n\t\t\t\t"
+    "group on this site is \"destination\" and the data Log Copy is \n\t\t\t\t"
+    "in progress. Since DR MODE is ASYNCHRONOUS & FORCEFLAG\n\t\t\t\t"
+    "is set for CURRENCY_PREFERRED,\n\t\t\t\t"
+    "the program will not wait for the logs to merge, attempt to start up the "
+    "package.";
+const char* const T8 =
+    "WAIT_TIME is set to 0 minute\n\t\t\t\t"
+    "DR MODE is ASYNCHRONOUS, startupPolicy is AVAILABILITY.\n\t\t\t\t"
+    "The program will attempt to start up the package.";
+const char* const T9 =
+    "FORCEFLAG file exists in the package directory. \n\t\t\t\t"
+    "WAIT_TIME is set to 0 minute\n\t\t\t\t"
+    "DR MODE is ASYNCHRONOUS,the program will attempt to start up the package.";
+const char* const T10 =
+    "DR MODE is ASYNCHRONOUS,startupPolicy is CURRENCY_PREFERRED\n\t\t"
+    "The replication link state is good,\n\t\t"
+    "the role of the device group on this site is \"destination\"\n\t\t\t\t"
+    " the data Log Copy is in progress.\n\t\t\t\t"
+    "Because the WAIT_TIME is set to 0 minute, \n\t\t\t\t"
+    "the program will not wait and the package is NOT allowed to start up.";
+const char* const T11 =
+    "The replication link state is good, the role of the device \n\t\t\t\t"
+    "group on this site is \"destination\" and the data Log Copy is \n\t\t\t\t"
+    "in progress. DR MODE is SYNCHRONOUS.\n\t\t\t\t"
+    "Because the WAIT_TIME is set to 0 minute, \n\t\t\t\t"
+    "the program will not wait and the package is NOT allowed to start up.";
+const char* const T16 =
+    "The role of the device group on this site is \"destination\". The state "
+    "\n\t\t\t\t"
+    "of the data may be inconsistent due to replication link is down \n\t\t\t\t"
+    "while data copying from source to destination is still in "
+    "progress.\n\t\t\t\t"
+    "The package is NOT allowed to start up.";
+
+std::string G7(const std::string& policy) {
+  return "Error - Invalid startup policy " + policy + ". \n\t\t\t\t" +
+         "Change to the correct policy then restart the package.";
+}
+
+std::string S2(const std::string& policy) {
+  return std::string(
+             "The replication link state is good, the role of the device "
+             "\n\t\t\t\t"
+             "group on this site is \"source\", and the state of the data  "
+             "\n\t\t\t\t"
+             "is current. The package startup policy is ") +
+         policy + ".\n\t\t\t\t" + "The package is allowed to start up.";
+}
+
+std::string S3(const std::string& policy) {
+  return std::string(
+             "The role of the device group on this site is \"source\" and "
+             "\n\t\t\t\t"
+             "the state of data is current. Even though the state of the "
+             "\n\t\t\t\t"
+             "replication link is down, because the package startup policy "
+             "\n\t\t\t\t"
+             "is ") +
+         policy + ", the package is allowed to\n\t\t\t\t" + "start up.";
+}
+
+std::string S4(const std::string& policy) {
+  return std::string(
+             "The role of the device group on this site is \"source\" and "
+             "\n\t\t\t\t"
+             "the state of data is current. Because the state of the "
+             "\n\t\t\t\t"
+             "replication link is down and the package startup policy "
+             "\n\t\t\t\t"
+             "is ") +
+         policy + ", the package is NOT allowed to\n\t\t\t\t" + "start up.";
+}
+
+std::string S5(const std::string& policy) {
+  return std::string(
+             "The role of the device group on this site is \"source\" and "
+             "\n\t\t\t\t"
+             "the state of data is current. Even though the state of the "
+             "\n\t\t\t\t"
+             "replication link is down and the data in the destination site "
+             "\n\t\t\t\t"
+             "is out-of-sync (non-current), because the package startup "
+             "\n\t\t\t\tpolicy is ") +
+         policy + ", the package is allowed to start up";
+}
+
+std::string T2(const std::string& policy) {
+  return std::string(
+             "The replication link state is good and the role of the device "
+             "\n\t\t\t\t"
+             "group on this site is \"destination\". Even though the state of "
+             "the \n\t\t\t\t"
+             "data may not be current, because the package startup policy is "
+             "\n\t\t\t\t ") +
+         policy + ", the program will attempt to start up the package.";
+}
+
+std::string T3(const std::string& policy) {
+  return std::string(
+             "The replication link state is good and the role of the device "
+             "\n\t\t\t\t"
+             "group on this site is \"destination\". Because the state of the "
+             "\n\t\t\t\t"
+             "data may not be current and the package startup policy is "
+             "\n\t\t\t\t ") +
+         policy + ", the package is NOT allowed to start up.\n\t\t\t\t" +
+         "Either manually resync the data, or force the package to start up "
+         "\n\t\t\t\t" +
+         "by create the \"FORCEFLAG\" file in the package directory.\n\t\t\t\t" +
+         "Then, restart the package.";
+}
+
+std::string T4(const std::string& minutes) {
+  return std::string(
+             "The replication link state is good, the role of the device "
+             "\n\t\t\t\t"
+             "group on this site is \"destination\" and the data Track Copy "
+             "is \n\t\t\t\t"
+             "in progress. Because the WAIT_TIME is set to \n\t\t\t\t") +
+         minutes + " minutes, the program will wait for completion \n\t\t\t\t" +
+         "of the track copy.";
+}
+
+std::string T7(const std::string& minutes) {
+  return std::string(
+             "The replication link state is good, the role of the device "
+             "\n\t\t\t\t"
+             "group on this site is \"destination\" and the data Log Copy is "
+             "\n\t\t\t\t"
+             "in progress. Because the WAIT_TIME is set to \n\t\t\t\t") +
+         minutes + " minutes, the program will wait for completion\n\t\t\t\t" +
+         "of the log copy.";
+}
+
+std::string T12(const std::string& policy) {
+  return std::string(
+             "The role of the device group on this site is \"destination\" "
+             "and \n\t\t\t\t"
+             "the state of data is current. Even though the state of the "
+             "\n\t\t\t\t"
+             "replication link is down, because the package startup policy "
+             "is \n\t\t\t\t") +
+         policy + ", the program will attempt to start up the package.";
+}
+
+std::string T13(const std::string& policy) {
+  return std::string(
+             "The role of the device group on this site is \"destination\" "
+             "and \n\t\t\t\t"
+             "the state of data is current. Because the state of the "
+             "\n\t\t\t\t"
+             "replication link is down and the package startup policy "
+             "is\n\t\t\t\t") +
+         policy + ", the package is NOT allowed to start up.\n\t\t\t\t" +
+         "To force the package to start up, create the \"FORCEFLAG\"  "
+         "\n\t\t\t\t" +
+         "file in the package directory.Then, restart the package.";
+}
+
+std::string T14(const std::string& policy) {
+  return std::string(
+             "The role of the device group on this site is \"destination\". "
+             "\n\t\t\t\t"
+             "The state of the replication link is down and the state of "
+             "\n\t\t\t\t"
+             "data may not be current. Because the package startup policy is "
+             "\n\t\t\t\t") +
+         policy + ", the program will attempt to start up the package.";
+}
+
+std::string T15(const std::string& policy) {
+  return std::string(
+             "The role of the device group on this site is \"destination\". "
+             "\n\t\t\t\t"
+             "The state of the replication link is down and the state of "
+             "\n\t\t\t\t"
+             "data may not be current. Because the package startup policy is "
+             "\n\t\t\t\t") +
+         policy + ", the package is NOT allowed to start up. \n\t\t\t\t" +
+         "To force the package to start up, create the \"FORCEFLAG\"  "
+         "\n\t\t\t\t" +
+         "file in the package directory. Then, restart the package.";
+}
+
+const char* roleName(int value) {
+  switch (value) {
+    case SOURCE: return "SOURCE";
+    case TARGET: return "TARGET";
+    case UNKNOWN_ROLE: return "UNKNOWN_ROLE";
+  }
+  return "invalid value";
+}
+
+const char* linkName(int value) {
+  switch (value) {
+    case UP: return "UP";
+    case DOWN: return "DOWN";
+    case UNKNOWN_LINK_STATE: return "UNKNOWN_LINK_STATE";
+  }
+  return "invalid value";
+}
+
+const char* repStateName(int value) {
+  switch (value) {
+    case INVALID: return "INVALID";
+    case SYNCED: return "SYNCED";
+    case TARGET_OUT_DATED: return "TARGET_OUT_DATED";
+    case SOURCE_OUT_DATED: return "SOURCE_OUT_DATED";
+    case UNKNOWN_OUT_DATED: return "UNKNOWN_OUT_DATED";
+    case TRACK_COPY_IN_PROGRESS: return "TRACK_COPY_IN_PROGRESS";
+    case LOG_COPY_IN_PROGRESS: return "LOG_COPY_IN_PROGRESS";
+  }
+  return "invalid value";
+}
+
+const char* currencyName(int value) {
+  switch (value) {
+    case YES: return "YES";
+    case NO: return "NO";
+    case UNKNOWN_ABSOLUTE_CURRENCY: return "UNKNOWN_ABSOLUTE_CURRENCY";
+  }
+  return "invalid value";
+}
+
+}  // namespace
+
+CoreDataRep::CoreDataRep()
+    : sfcoreDebug(std::getenv("SFCORE_DEBUG") != nullptr),
+      env(nullptr),
+      sai(nullptr) {
+  log->logDebug("Inside the CoreDataRep constructor");
+}
+
+CoreDataRep::~CoreDataRep() {
+  log->logDebug("Inside the CoreDataRep destructor");
+  saiFactory.destroy(sai);
+  delete env;
+}
+
+Environment* CoreDataRep::getEnvironment() {
+  log->logDebug("Inside the CoreDataRep.getEnvironment method");
+  return env;
+}
+
+bool CoreDataRep::initialize(char* name) {
+  log->logDebug("Inside the CoreDataRep::initialize method");
+  if (env == nullptr) env = new CoreEnvironment();
+  if (env->initialize() != 0) {
+    log->log("Error - (Internal) Failed to initialize environment variable "
+             "table.");
+    return false;
+  }
+  if (!env->read(name)) {
+    log->log(std::string("Error - Error found in the environment file ") +
+             (name != nullptr ? name : ""));
+    return false;
+  }
+  if (env->validate() != 0) {
+    log->log("Error - One or more environment variables have not been "
+             "set\n\t\t\t\t properly.");
+    return false;
+  }
+  if (sai == nullptr) sai = saiFactory.create();
+  if (sai == nullptr) {
+    log->log("Error - (Internal) Unable to create an object to handle the "
+             "storage array interface.");
+    return false;
+  }
+  if (sai->initialize(name) != 0) {
+    log->log("Error - (Internal) Failed to initialize storage array "
+             "interface.");
+    return false;
+  }
+  return true;
+}
+
+int CoreDataRep::prepStorage() {
+  log->logDebug("Inside the CoreDataRep::prepStorage method");
+  if (sai == nullptr || env == nullptr) return NO_START;
+
+  DataRepState state;
+  if (sai->getState(state) != 0) {
+    log->log(std::string("Error - Unable getting the Data Replication state "
+                         "or the state\n\t\t\t\t") +
+             "is not valid. Fix the problem and then restart the package");
+    return NO_START;
+  }
+  if (sfcoreDebug) dumpDrState(state);
+  if (state.absoluteCurrency == YES) {
+    log->log(std::string("This version of SF/YRZARN does not support Failsafe "
+                         "mode enable.\n\t\t\t\t") +
+             "Change Failsafe mode of this DR group to disable, \n\t\t\t\t" +
+             "and then restart the package.");
+    return NO_START;
+  }
+  log->log("The configured startup policy for the package is " +
+           env->getStartupPolicy());
+  funcPtr action = nullptr;
+  if (getAction(state, action) != 0) {
+    log->log(std::string("Error - Getting unexpected Data Replication state. "
+                         "Fix the \n\t\t\t\t") +
+             "problem and then restart the package");
+    return NO_START;
+  }
+  return (this->*action)();
+}
+
+void CoreDataRep::dumpDrState(const DataRepState& state) {
+  std::string text = "Data Replication State: ";
+  text += std::string("\n\tRole: ") + roleName(state.role);
+  text += std::string("\n\tLinkState: ") + linkName(state.linkState);
+  text += std::string("\n\tRepState: ") + repStateName(state.repState);
+  text += std::string("\n\tAbsoluteCurrency: ") +
+          currencyName(state.absoluteCurrency);
+  text += "\n";
+  log->log(text);
+}
+
+int CoreDataRep::getAction(const DataRepState& drState, funcPtr& action) {
+  log->logDebug("Inside the CoreDataRep::getAction method");
+  if (drState.role == UNKNOWN_ROLE) {
+    log->log(G1);
+    action = &CoreDataRep::noOpNoStartCurAction;
+    return 0;
+  }
+  if (drState.linkState == UNKNOWN_LINK_STATE) {
+    log->log(G2);
+    return 1;
+  }
+  if (drState.absoluteCurrency == UNKNOWN_ABSOLUTE_CURRENCY) {
+    log->log(G3);
+    return 1;
+  }
+  if (drState.role == SOURCE) {
+    if (drState.linkState == UP) {
+      log->logDebug("Inside CoreDataRep::getAction method drState.role == "
+                    "SOURCE drState.linkState == UP");
+      return sourceLinkUp(drState, action);
+    }
+    if (drState.linkState == DOWN) {
+      log->logDebug("Inside CoreDataRep::getAction method drState.role == "
+                    "SOURCE drState.linkState == DOWN");
+      return sourceLinkDown(drState, action);
+    }
+    log->log(G4);
+    return 1;
+  }
+  if (drState.role == TARGET) {
+    if (drState.linkState == UP) {
+      log->logDebug("Inside CoreDataRep::getAction method drState.role == "
+                    "TARGET drState.linkState == UP");
+      return targetLinkUp(drState, action);
+    }
+    if (drState.linkState == DOWN) {
+      log->logDebug("Inside CoreDataRep::getAction method drState.role == "
+                    "TARGET drState.linkState == DOWN");
+      return targetLinkDown(drState, action);
+    }
+    log->log(G4);
+    return 1;
+  }
+  log->log(G5);
+  return 1;
+}
+
+int CoreDataRep::sourceLinkUp(const DataRepState& drState, funcPtr& action) {
+  const std::string policy = env->getStartupPolicy();
+  switch (drState.repState) {
+    case SYNCED:
+      log->log(S1);
+      action = &CoreDataRep::noOpSuccessAction;
+      return 0;
+    case TARGET_OUT_DATED:
+      if (policy == AVAIL || policy == DATA) {
+        log->log(S2(policy));
+        action = &CoreDataRep::noOpSuccessAction;
+        return 0;
+      }
+      log->log(G7(policy));
+      if (policy != REMOTE) return 1;
+      action = &CoreDataRep::noOpNoStartAction;
+      return 0;
+    case SOURCE_OUT_DATED: log->logDebug(D1); return 1;
+    case UNKNOWN_OUT_DATED: log->logDebug(D2); return 1;
+    case TRACK_COPY_IN_PROGRESS: log->logDebug(D3); return 1;
+    case LOG_COPY_IN_PROGRESS: log->logDebug(D4); return 1;
+    default:
+      log->log(I1);
+      action = &CoreDataRep::noOpNoStartAction;
+      return 0;
+  }
+}
+
+int CoreDataRep::sourceLinkDown(const DataRepState& drState, funcPtr& action) {
+  const std::string policy = env->getStartupPolicy();
+  switch (drState.repState) {
+    case SYNCED:
+    case TARGET_OUT_DATED: {
+      // Only these rows depend on the currency of the data.
+      if (drState.absoluteCurrency != NO) {
+        log->log(G8);
+        return 1;
+      }
+      bool synced = drState.repState == SYNCED;
+      if (policy == AVAIL || policy == DATA) {
+        log->log(synced ? S3(policy) : S5(policy));
+        action = &CoreDataRep::noOpSuccessAction;
+        return 0;
+      }
+      log->log(synced && policy == REMOTE ? S4(policy) : G7(policy));
+      if (policy != REMOTE) return 1;
+      action = &CoreDataRep::noOpNoStartAction;
+      return 0;
+    }
+    case SOURCE_OUT_DATED: log->logDebug(D1); return 1;
+    case UNKNOWN_OUT_DATED: log->logDebug(D2); return 1;
+    case TRACK_COPY_IN_PROGRESS: log->logDebug(D3); return 1;
+    case LOG_COPY_IN_PROGRESS: log->logDebug(D4); return 1;
+    default:
+      log->log(I2);
+      action = &CoreDataRep::noOpNoStartAction;
+      return 0;
+  }
+}
+
+int CoreDataRep::targetLinkUp(const DataRepState& drState, funcPtr& action) {
+  const std::string policy = env->getStartupPolicy();
+  const int waitTime = env->getWaitTime();
+  const std::string minutes = std::to_string(waitTime / 60);
+  const bool async = drState.writeMode == ASYNCHRONOUS;
+  switch (drState.repState) {
+    case SYNCED:
+      log->log(T1);
+      action = &CoreDataRep::failoverSwapAction;
+      return 0;
+    case TARGET_OUT_DATED:
+      if (policy == AVAIL) {
+        log->log(T2(policy));
+        action = &CoreDataRep::failoverSwapAction;
+        return 0;
+      }
+      if (policy == DATA || policy == REMOTE) {
+        if (checkForceFlag()) {
+          log->log(F1);
+          action = &CoreDataRep::failoverSwapAction;
+        } else {
+          log->log(T3(policy));
+          action = &CoreDataRep::noOpNoStartAction;
+        }
+        return 0;
+      }
+      log->log(G6);
+      return 1;
+    case SOURCE_OUT_DATED: log->logDebug(D1); return 1;
+    case UNKNOWN_OUT_DATED: log->logDebug(D2); return 1;
+    case TRACK_COPY_IN_PROGRESS:
+      if (waitTime > NO_WAIT) {
+        log->log(T4(minutes));
+        action = &CoreDataRep::waitForCopyAction;
+      } else {
+        log->log(T5);
+        action = &CoreDataRep::noOpNoStartCurAction;
+      }
+      return 0;
+    case LOG_COPY_IN_PROGRESS:
+      if (waitTime > NO_WAIT) {
+        if (async && (policy == DATA || policy == REMOTE) && checkForceFlag()) {
+          log->log(T6);
+          action = &CoreDataRep::failoverSwapAction;
+        } else {
+          log->log(T7(minutes));
+          action = &CoreDataRep::waitForMergeAction;
+        }
+        return 0;
+      }
+      if (!async) {
+        log->log(T11);
+        action = &CoreDataRep::noOpNoStartCurAction;
+        return 0;
+      }
+      if (policy == AVAIL) {
+        log->log(T8);
+        action = &CoreDataRep::failoverSwapAction;
+        return 0;
+      }
+      if (policy == DATA || policy == REMOTE) {
+        if (checkForceFlag()) {
+          log->log(T9);
+          action = &CoreDataRep::failoverSwapAction;
+        } else {
+          log->log(T10);
+          action = &CoreDataRep::noOpNoStartCurAction;
+        }
+        return 0;
+      }
+      log->log(G6);
+      return 1;
+    default:
+      log->log(I2);
+      action = &CoreDataRep::noOpNoStartAction;
+      return 0;
+  }
+}
+
+int CoreDataRep::targetLinkDown(const DataRepState& drState, funcPtr& action) {
+  const std::string policy = env->getStartupPolicy();
+  switch (drState.repState) {
+    case SYNCED:
+      if (policy == AVAIL || policy == DATA) {
+        log->log(T12(policy));
+        action = &CoreDataRep::failoverSwapAction;
+        return 0;
+      }
+      if (policy == REMOTE) {
+        if (checkForceFlag()) {
+          log->log(F1);
+          action = &CoreDataRep::failoverSwapAction;
+        } else {
+          log->log(T13(policy));
+          action = &CoreDataRep::noOpNoStartAction;
+        }
+        return 0;
+      }
+      log->log(G6);
+      return 1;
+    case TARGET_OUT_DATED:
+    case LOG_COPY_IN_PROGRESS:
+      if (policy == AVAIL) {
+        log->log(T14(policy));
+        action = drState.repState == TARGET_OUT_DATED
+                     ? &CoreDataRep::failoverSwapAction
+                     : &CoreDataRep::waitForMergeAction;
+        return 0;
+      }
+      if (policy == DATA) {
+        if (checkForceFlag()) {
+          log->log(F1);
+          action = &CoreDataRep::failoverSwapAction;
+        } else {
+          log->log(T15(policy));
+          action = &CoreDataRep::noOpNoStartAction;
+        }
+        return 0;
+      }
+      log->log(G6);
+      return 1;
+    case SOURCE_OUT_DATED: log->logDebug(D1); return 1;
+    case UNKNOWN_OUT_DATED: log->logDebug(D2); return 1;
+    case TRACK_COPY_IN_PROGRESS:
+      log->log(T16);
+      action = &CoreDataRep::noOpNoStartAction;
+      return 0;
+    default:
+      log->log(I3);
+      action = &CoreDataRep::noOpNoStartAction;
+      return 0;
+  }
+}
+
+bool CoreDataRep::checkForceFlag() {
+  log->logDebug("Inside the CoreDataRep::checkForceFlag method");
+  const char* dir = env->getPackageDir();
+  std::string path = std::string(dir != nullptr ? dir : "") + FORCEFLAG_FILE;
+  sys::Files* files = sys::platform().files;
+  if (!files->canOpenForRead(path)) {
+    log->logDebug("No FORCEFLAG file");
+    return false;
+  }
+  log->log("The FORCEFLAG file exists. It will be removed.");
+  if (!files->remove(path)) {
+    log->log("Warning - Failed to remove the FORCEFLAG file. Try to manually "
+             "remove it.");
+  }
+  return true;
+}
+
+int CoreDataRep::noOpSuccessAction() {
+  if (sfcoreDebug) log->log("Action: noOpSuccessAction");
+  log->logDebug("Inside the CoreDataRep::noOpSuccessAction method");
+  return SUCCESS;
+}
+
+int CoreDataRep::noOpNoStartAction() {
+  if (sfcoreDebug) log->log("Action: noOpNoStartAction");
+  log->logDebug("Inside the CoreDataRep::noOpNoStartAction method");
+  return NO_START;
+}
+
+int CoreDataRep::noOpNoStartCurAction() {
+  if (sfcoreDebug) log->log("Action: noOpNoStartCurAction");
+  log->logDebug("Inside the CoreDataRep::noOpNoStartCurAction method");
+  return NO_START_CUR;
+}
+
+int CoreDataRep::failoverSwapAction() {
+  log->logDebug("Inside the CoreDataRep::failoverSwapAction method");
+  if (sai == nullptr) {
+    log->log("Error - (Internal) StorageArrayInterface object has not been "
+             "created.");
+    return NO_START;
+  }
+  if (env == nullptr) {
+    log->log("Error - (Internal) Environment object has not been created.");
+    return NO_START;
+  }
+  return failoverDone(sai->failoverSwap(env->getWaitTime()));
+}
+
+int CoreDataRep::waitForCopyAction() {
+  log->logDebug("Inside the CoreDataRep::waitForCopyAction method");
+  if (sai == nullptr) {
+    log->log("Error - (Internal) StorageArrayInterface object has not been "
+             "created.");
+    return NO_START;
+  }
+  if (env == nullptr) {
+    log->log("Error - (Internal) Environment object has not been created.");
+    return NO_START;
+  }
+  return failoverDone(sai->waitForCopying(env->getWaitTime()));
+}
+
+int CoreDataRep::waitForMergeAction() {
+  log->logDebug("Inside the CoreDataRep::waitForMergeAction method");
+  if (sai == nullptr) {
+    log->log("Error - (Internal) StorageArrayInterface object has not been "
+             "created.");
+    return NO_START;
+  }
+  if (env == nullptr) {
+    log->log("Error - (Internal) Environment object has not been created.");
+    return NO_START;
+  }
+  int waitTime = env->getWaitTime();
+  return failoverDone(sai->waitForMerging(waitTime, env->getStartupPolicy()));
+}
+
+int CoreDataRep::failoverDone(int result) {
+  if (result == 0 || result == 3) {
+    env->setSwitch(true);
+    log->log(std::string("Failover and swap the role of the device group "
+                         "successful.\n\t\t\t\t") +
+             "Replication is started in opposite direction between new "
+             "\n\t\t\t\t" +
+             "source and destination. The package is allowed to start up.");
+    return SUCCESS;
+  }
+  log->log(std::string("Error - Failed to failover and swap the role of the "
+                       "device group.\n\t\t\t\t") +
+           "The package is NOT allowed to start up.");
+  return NO_START;
+}

@@ -1,0 +1,65 @@
+// The data replication module drenable runs. It owns the package's core
+// environment and the storage array interface. initialize reads and checks
+// the environment and prepares the array interface; prepStorage reads the
+// replication state, refuses DR groups in failsafe mode, looks the start-up
+// action up in the decision table and runs it. The actions are the only
+// place that changes the storage and sets the environment's switched flag.
+#ifndef SFCORE_CORE_DATA_REP_H
+#define SFCORE_CORE_DATA_REP_H
+
+#include "drif/data_rep.h"
+#include "drif/data_rep_state.h"
+#include "drif/sai_factory.h"
+#include "drif/storage_array_interface.h"
+#include "sfcore/core_environment.h"
+
+// Appended to the package directory: an operator creates this file to allow
+// one forced start with data that may not be current; the program removes
+// it when it uses it.
+extern const char* const FORCEFLAG_FILE;  // "/FORCEFLAG"
+
+// WAIT_TIME at or below this means "do not wait".
+const int NO_WAIT = 0;
+
+class CoreDataRep : public DataRep {
+ public:
+  // A start-up action: SUCCESS, NO_START or NO_START_CUR.
+  typedef int (CoreDataRep::*funcPtr)();
+
+  CoreDataRep();
+  ~CoreDataRep() override;
+
+  bool initialize(char* name) override;
+  int prepStorage() override;
+  Environment* getEnvironment() override;
+
+ private:
+  void dumpDrState(const DataRepState& state);
+  // The decision table: stores the chosen action and returns 0, or leaves
+  // action untouched and returns 1 when the state has no action. Logs the
+  // row's message.
+  int getAction(const DataRepState& drState, funcPtr& action);
+  int sourceLinkUp(const DataRepState& drState, funcPtr& action);
+  int sourceLinkDown(const DataRepState& drState, funcPtr& action);
+  int targetLinkUp(const DataRepState& drState, funcPtr& action);
+  int targetLinkDown(const DataRepState& drState, funcPtr& action);
+  // True when the FORCEFLAG file was present; it is removed (or its
+  // removal attempted) then.
+  bool checkForceFlag();
+
+  int noOpSuccessAction();
+  int noOpNoStartAction();
+  int noOpNoStartCurAction();
+  int failoverSwapAction();
+  int waitForCopyAction();
+  int waitForMergeAction();
+  // The common end of the three actions that fail over.
+  int failoverDone(int result);
+
+  bool sfcoreDebug;
+  CoreEnvironment* env;
+  SAIFactory saiFactory;
+  StorageArrayInterface* sai;
+};
+
+#endif  // SFCORE_CORE_DATA_REP_H
