@@ -1,0 +1,157 @@
+#include "cim/response_parser.h"
+
+#include <pugixml.hpp>
+
+#include <cstring>
+
+#include "cim/exception.h"
+#include "cim/name.h"
+#include "cim/xml_reader.h"
+
+namespace cim {
+namespace response {
+
+namespace {
+
+[[noreturn]] void invalid(const std::string& detail) {
+  throw XmlException("Invalid CIM-XML: " + detail);
+}
+
+// Parses the document and returns the (I)METHODRESPONSE element, after
+// turning an ERROR element into a CIMException.
+pugi::xml_node openResponse(pugi::xml_document& doc, std::string_view body,
+                            std::string_view messageId, std::string_view method,
+                            bool intrinsic) {
+  xml::loadDocument(doc, body);
+  pugi::xml_node cim = doc.document_element();
+  if (std::strcmp(cim.name(), "CIM") != 0) invalid("the document is not a <CIM> element");
+  pugi::xml_node message = cim.child("MESSAGE");
+  if (!message) invalid("<CIM> without MESSAGE");
+  std::string_view id = message.attribute("ID").value();
+  if (!messageId.empty() && id != messageId)
+    throw ResponseException("Response to message \"" + std::string(id) +
+                            "\" received for message \"" + std::string(messageId) + "\"");
+  pugi::xml_node simple = message.child("SIMPLERSP");
+  if (!simple) invalid("<MESSAGE> without SIMPLERSP");
+  const char* element = intrinsic ? "IMETHODRESPONSE" : "METHODRESPONSE";
+  pugi::xml_node rsp = simple.child(element);
+  if (!rsp) {
+    pugi::xml_node other = simple.child(intrinsic ? "METHODRESPONSE" : "IMETHODRESPONSE");
+    if (other)
+      throw ResponseException(std::string("Response of the wrong kind: <") +
+                              other.name() + "> to " + std::string(method));
+    invalid(std::string("<SIMPLERSP> without ") + element);
+  }
+  std::string_view name = rsp.attribute("NAME").value();
+  if (!equalsIgnoreCase(name, method))
+    throw ResponseException("Response to operation \"" + std::string(name) +
+                            "\" received for \"" + std::string(method) + "\"");
+  if (pugi::xml_node error = rsp.child("ERROR")) {
+    std::uint32_t code = 0;
+    const char* codeText = error.attribute("CODE").value();
+    if (!parseUint32(codeText, &code))
+      invalid("<ERROR> with CODE \"" + std::string(codeText) + "\"");
+    throw CIMException(code, error.attribute("DESCRIPTION").value());
+  }
+  return rsp;
+}
+
+// Runs a reader, turning a bad name inside the document into an
+// XmlException so that callers see one kind of failure for bad bodies.
+template <typename F>
+auto guarded(F read) -> decltype(read()) {
+  try {
+    return read();
+  } catch (const InvalidNameException& e) {
+    invalid(e.getMessage());
+  } catch (const InvalidObjectPathException& e) {
+    invalid(e.getMessage());
+  }
+}
+
+}  // namespace
+
+std::vector<ObjectPath> parseEnumerateInstanceNames(std::string_view body,
+                                                    std::string_view messageId) {
+  return guarded([&] {
+    pugi::xml_document doc;
+    pugi::xml_node rsp = openResponse(doc, body, messageId, "EnumerateInstanceNames", true);
+    std::vector<ObjectPath> paths;
+    for (pugi::xml_node n = rsp.child("IRETURNVALUE").child("INSTANCENAME"); n;
+         n = n.next_sibling("INSTANCENAME"))
+      paths.push_back(xml::readInstanceName(n));
+    return paths;
+  });
+}
+
+std::vector<Instance> parseEnumerateInstances(std::string_view body,
+                                              std::string_view messageId) {
+  return guarded([&] {
+    pugi::xml_document doc;
+    pugi::xml_node rsp = openResponse(doc, body, messageId, "EnumerateInstances", true);
+    std::vector<Instance> instances;
+    for (pugi::xml_node n = rsp.child("IRETURNVALUE").child("VALUE.NAMEDINSTANCE"); n;
+         n = n.next_sibling("VALUE.NAMEDINSTANCE"))
+      instances.push_back(xml::readNamedInstance(n));
+    return instances;
+  });
+}
+
+Instance parseGetInstance(std::string_view body, std::string_view messageId) {
+  return guarded([&] {
+    pugi::xml_document doc;
+    pugi::xml_node rsp = openResponse(doc, body, messageId, "GetInstance", true);
+    pugi::xml_node inst = rsp.child("IRETURNVALUE").child("INSTANCE");
+    if (!inst) invalid("GetInstance response without an INSTANCE");
+    return xml::readInstance(inst);
+  });
+}
+
+std::vector<ObjectPath> parseAssociatorNames(std::string_view body,
+                                             std::string_view messageId) {
+  return guarded([&] {
+    pugi::xml_document doc;
+    pugi::xml_node rsp = openResponse(doc, body, messageId, "AssociatorNames", true);
+    std::vector<ObjectPath> paths;
+    for (pugi::xml_node n = rsp.child("IRETURNVALUE").child("OBJECTPATH"); n;
+         n = n.next_sibling("OBJECTPATH"))
+      paths.push_back(xml::readObjectPath(n));
+    return paths;
+  });
+}
+
+void parseSetProperty(std::string_view body, std::string_view messageId) {
+  guarded([&] {
+    pugi::xml_document doc;
+    openResponse(doc, body, messageId, "SetProperty", true);
+    return 0;
+  });
+}
+
+Value parseInvokeMethod(std::string_view body, std::string_view messageId,
+                        std::string_view method, std::vector<ParamValue>* outParams) {
+  return guarded([&] {
+    pugi::xml_document doc;
+    pugi::xml_node rsp = openResponse(doc, body, messageId, method, false);
+    Value result;
+    bool haveResult = false;
+    std::vector<ParamValue> out;
+    for (pugi::xml_node n = rsp.first_child(); n; n = n.next_sibling()) {
+      if (n.type() != pugi::node_element) continue;
+      if (std::strcmp(n.name(), "RETURNVALUE") == 0) {
+        if (haveResult) invalid("more than one RETURNVALUE");
+        result = xml::readParamValue(n).getValue();
+        haveResult = true;
+      } else if (std::strcmp(n.name(), "PARAMVALUE") == 0) {
+        out.push_back(xml::readParamValue(n));
+      } else {
+        invalid(std::string("unexpected <") + n.name() + "> in <METHODRESPONSE>");
+      }
+    }
+    *outParams = std::move(out);
+    return result;
+  });
+}
+
+}  // namespace response
+}  // namespace cim
