@@ -1,0 +1,174 @@
+// The map file under stress: writers killed in the middle of a save, and
+// the two writers of the file running at the same time in two processes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/zarn/map_test_support.h"
+#include "zarn/smis_manager.h"
+#include "zarn/zarn_id_map.h"
+
+namespace {
+
+SMISManager serverList(const std::string& path, const std::string& prefix,
+                       int count) {
+  SMISManager m(false, path);
+  for (int i = 0; i < count; ++i)
+    m.addOrUpdateSMIS(maptest::server(prefix + std::to_string(i), 5988,
+                                      "root/eva", "N", "admin",
+                                      "password-" + std::to_string(i)));
+  return m;
+}
+
+ZARNIDMap deviceMap(const std::string& path, const std::string& prefix,
+                    int count) {
+  ZARNIDMap m(false, path);
+  for (int i = 0; i < count; ++i) {
+    DeviceID d;
+    d.instanceID = prefix + "-id-" + std::to_string(i);
+    d.wwidList = "6005-08b4-0001-" + std::to_string(i) + ",6005-08b4-0002";
+    m.setID("50014380025D7E30", "\\Data Replication\\" + prefix +
+                                    std::to_string(i), d);
+  }
+  return m;
+}
+
+// Runs save() over and over in a child process and kills it with SIGKILL
+// at a different moment each round. After every kill the file holds one
+// of the complete images and its mode is what it should be; a temporary
+// file left behind is never more open than that.
+template <typename Save>
+void killWhileSaving(const std::string& path, Save save,
+                     const std::vector<std::string>& images, mode_t mode) {
+  int seenNew = 0;
+  for (int round = 0; round < 40; ++round) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      for (;;) save();
+    }
+    usleep(static_cast<useconds_t>(200 + (round * 7919) % 30000));
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+
+    std::string now = maptest::slurp(path);
+    bool whole = false;
+    for (size_t i = 0; i < images.size(); ++i) {
+      if (now == images[i]) {
+        whole = true;
+        if (i > 0) ++seenNew;
+      }
+    }
+    ASSERT_TRUE(whole) << "round " << round << ": " << now.size() << " bytes";
+    ASSERT_EQ(mode, maptest::modeOf(path)) << "round " << round;
+    if (maptest::exists(path + ".tmp")) {
+      ASSERT_EQ(0u, maptest::modeOf(path + ".tmp") & ~mode) << "round " << round;
+    }
+  }
+  EXPECT_GT(seenNew, 0);  // the kills did land in the middle of the saves
+}
+
+TEST(MapFileCrashTest, KilledServerListSaveLeavesOldOrNewFile) {
+  maptest::TempDir dir;
+  const std::string path = dir.file("yrzarn.map");
+  SMISManager first = serverList(path, "first", 3000);
+  SMISManager second = serverList(path, "second", 3000);
+  ASSERT_EQ(0, first.writeFile());
+  ASSERT_EQ(0, deviceMap(path, "g", 200).writeFile());
+  std::vector<std::string> images{maptest::slurp(path)};
+  ASSERT_EQ(0, second.writeFile());
+  images.push_back(maptest::slurp(path));
+  ASSERT_EQ(0, first.writeFile());
+  ASSERT_EQ(images[0], maptest::slurp(path));
+
+  bool odd = false;
+  killWhileSaving(
+      path,
+      [&] {
+        odd = !odd;
+        (odd ? second : first).writeFile();
+      },
+      images, 0600);
+}
+
+TEST(MapFileCrashTest, KilledDeviceMapSaveLeavesOldOrNewFile) {
+  maptest::TempDir dir;
+  const std::string path = dir.file("yrzarn.map");
+  ASSERT_EQ(0, serverList(path, "s", 50).writeFile());
+  ZARNIDMap first = deviceMap(path, "first", 4000);
+  ZARNIDMap second = deviceMap(path, "second", 4000);
+  ASSERT_EQ(0, first.writeFile());
+  chmod(path.c_str(), 0640);
+  std::vector<std::string> images{maptest::slurp(path)};
+  ASSERT_EQ(0, second.writeFile());
+  images.push_back(maptest::slurp(path));
+  ASSERT_EQ(0, first.writeFile());
+
+  bool odd = false;
+  killWhileSaving(
+      path,
+      [&] {
+        odd = !odd;
+        (odd ? second : first).writeFile();
+      },
+      images, 0640);
+}
+
+// smiscred and zarndiscovery at work at the same time: each process loads
+// its own section, changes it and saves, many times over. Every change of
+// both must be in the file at the end.
+TEST(MapFileConcurrencyTest, TwoWritersLoseNoUpdate) {
+  maptest::TempDir dir;
+  const std::string path = dir.file("yrzarn.map");
+  ASSERT_EQ(0, serverList(path, "seed", 1).writeFile());
+  const int rounds = 150;
+
+  pid_t servers = fork();
+  ASSERT_GE(servers, 0);
+  if (servers == 0) {
+    for (int i = 0; i < rounds; ++i) {
+      SMISManager m(false, path);
+      if (m.readFile(true) != 0) _exit(1);
+      m.addOrUpdateSMIS(maptest::server("host" + std::to_string(i), 5989, "ns",
+                                        "Y", "u", "p" + std::to_string(i)));
+      if (m.writeFile() != 0) _exit(2);
+    }
+    _exit(0);
+  }
+  pid_t groups = fork();
+  ASSERT_GE(groups, 0);
+  if (groups == 0) {
+    for (int i = 0; i < rounds; ++i) {
+      ZARNIDMap m(false, path);
+      if (m.readFile() != 0) _exit(1);
+      DeviceID d;
+      d.instanceID = "id" + std::to_string(i);
+      m.setID("S", "g" + std::to_string(i), d);
+      if (m.writeFile() != 0) _exit(2);
+    }
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(servers, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  waitpid(groups, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+  SMISManager m(true, path);
+  EXPECT_FALSE(m.validate()) << m.getErrorMessage();
+  EXPECT_EQ(static_cast<size_t>(rounds + 1), maptest::listOf(m).size());
+  ZARNIDMap z(true, path);
+  EXPECT_FALSE(z.validate()) << z.getErrorMessage();
+  std::list<EDStorageCell> cells;
+  z.getList(cells);
+  ASSERT_EQ(1u, cells.size());
+  EXPECT_EQ(static_cast<size_t>(rounds), cells.front().drgList.size());
+  EXPECT_EQ(0600u, maptest::modeOf(path));
+}
+
+}  // namespace
