@@ -43,6 +43,11 @@ bool startsWith(const std::string& text, const char* prefix) {
   return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
+std::string withoutLineFeed(const std::string& line) {
+  if (!line.empty() && line.back() == '\n') return line.substr(0, line.size() - 1);
+  return line;
+}
+
 std::vector<char> buffer(const std::string& text) {
   std::vector<char> b(text.begin(), text.end());
   b.push_back('\0');
@@ -96,16 +101,11 @@ bool CoreEnvironment::readText(const std::string& text) {
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
-    bool hasLineFeed = end != std::string::npos;
-    if (!hasLineFeed) end = text.size();
-    // A line as the line buffer holds it: its characters and line feed.
+    if (end == std::string::npos) end = text.size();
+    // The line without its line feed, so that "NAME=" has no value.
     std::string line = text.substr(start, end - start);
     bool overlong = line.size() > static_cast<size_t>(MAX_BUFFER - 1);
-    if (overlong) {
-      line.resize(MAX_BUFFER - 1);
-    } else if (hasLineFeed) {
-      line += '\n';
-    }
+    if (overlong) line.resize(MAX_BUFFER - 1);
     std::vector<char> b = buffer(line);
     if (!readLine(b.data(), overlong)) result = false;
     start = end + 1;
@@ -204,7 +204,7 @@ bool CoreEnvironment::readPackage(const char* name) {
 
   for (const std::string& text : attributes.lines) {
     if (!startsWith(text, "YRZARN_") && !startsWith(text, "DTS_")) continue;
-    std::vector<char> line = buffer(text);
+    std::vector<char> line = buffer(withoutLineFeed(text));
     char* attribute = extractValue(line.data(), NAME_DELIMITERS);
     if (attribute == nullptr) continue;
     char* variable = extractString(attribute);
@@ -233,7 +233,7 @@ bool CoreEnvironment::readPackage(const char* name) {
         log->log(LOG_FILE, "Error - Invalid Package name: " + package);
         return false;
       }
-      expanded = buffer(echo.lines[0]);
+      expanded = buffer(withoutLineFeed(echo.lines[0]));
       value = expanded.data();
       cleanValue(value);
     }

@@ -62,6 +62,7 @@ class Files : public sys::Files {
     return contents.count(path) > 0 || dirs.count(path) > 0;
   }
   bool canOpenForRead(const std::string& path) override {
+    opened.push_back(path);
     return contents.count(path) > 0 && unreadable.count(path) == 0;
   }
   bool remove(const std::string& path) override {
@@ -80,6 +81,7 @@ class Files : public sys::Files {
   std::set<std::string> unreadable;
   std::set<std::string> undeletable;
   std::vector<std::string> removed;
+  std::vector<std::string> opened;  // canOpenForRead calls, in order
 };
 
 class Host : public sys::Host {
