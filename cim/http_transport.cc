@@ -1,0 +1,260 @@
+#include "cim/http_transport.h"
+
+#include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+#include <mutex>
+
+#include "cim/exception.h"
+#include "cim/name.h"
+
+namespace cim {
+
+namespace {
+
+void globalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// Index of the SslContext pointer kept in each OpenSSL context libcurl
+// creates, so that the verify callback finds the caller's decision.
+int sslContextIndex() {
+  static int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+  return index;
+}
+
+int verifyCertificate(int preverified, X509_STORE_CTX* store) {
+  SSL* ssl = static_cast<SSL*>(
+      X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+  if (ssl == nullptr) return preverified;
+  const auto* context = static_cast<const SslContext*>(
+      SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), sslContextIndex()));
+  if (context == nullptr || !context->getVerifyCallback()) return preverified;
+
+  CertificateInfo info;
+  char buffer[512];
+  if (X509* cert = X509_STORE_CTX_get_current_cert(store)) {
+    X509_NAME_oneline(X509_get_subject_name(cert), buffer, sizeof buffer);
+    info.subject = buffer;
+    X509_NAME_oneline(X509_get_issuer_name(cert), buffer, sizeof buffer);
+    info.issuer = buffer;
+  }
+  info.depth = X509_STORE_CTX_get_error_depth(store);
+  info.preverified = preverified == 1;
+  info.errorCode = X509_STORE_CTX_get_error(store);
+  info.errorText = X509_verify_cert_error_string(info.errorCode);
+  bool accepted = false;
+  try {
+    accepted = context->getVerifyCallback()(info);
+  } catch (...) {
+    accepted = false;
+  }
+  if (accepted) X509_STORE_CTX_set_error(store, X509_V_OK);
+  return accepted ? 1 : 0;
+}
+
+CURLcode prepareSslContext(CURL*, void* sslctx, void* userptr) {
+  auto* ctx = static_cast<SSL_CTX*>(sslctx);
+  const auto* context = static_cast<const SslContext*>(userptr);
+  if (!context->getTrustStore().empty() &&
+      SSL_CTX_load_verify_locations(ctx, context->getTrustStore().c_str(), nullptr) != 1)
+    return CURLE_SSL_CACERT_BADFILE;
+  SSL_CTX_set_ex_data(ctx, sslContextIndex(), const_cast<SslContext*>(context));
+  SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, verifyCertificate);
+  return CURLE_OK;
+}
+
+struct Transfer {
+  HttpResponse* response;
+  std::size_t limit;
+  bool tooLarge = false;
+};
+
+size_t onBody(char* data, size_t size, size_t count, void* userdata) {
+  auto* t = static_cast<Transfer*>(userdata);
+  size_t n = size * count;
+  if (t->response->body.size() + n > t->limit) {
+    t->tooLarge = true;
+    return 0;  // aborts the transfer
+  }
+  t->response->body.append(data, n);
+  return n;
+}
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' ||
+                        s.back() == '\n'))
+    s.remove_suffix(1);
+  return s;
+}
+
+// Called for each header line, for the status line of every response (an
+// interim 100 included) and, after the body of a chunked response, for the
+// trailers.
+size_t onHeader(char* data, size_t size, size_t count, void* userdata) {
+  auto* t = static_cast<Transfer*>(userdata);
+  size_t n = size * count;
+  std::string_view line = trim(std::string_view(data, n));
+  if (line.substr(0, 5) == "HTTP/") {
+    t->response->headers.clear();
+    t->response->reason.clear();
+    size_t sp = line.find(' ');
+    if (sp != std::string_view::npos) {
+      size_t sp2 = line.find(' ', sp + 1);
+      if (sp2 != std::string_view::npos) t->response->reason = std::string(trim(line.substr(sp2 + 1)));
+    }
+    return n;
+  }
+  size_t colon = line.find(':');
+  if (colon != std::string_view::npos && colon > 0)
+    t->response->headers.emplace_back(std::string(trim(line.substr(0, colon))),
+                                      std::string(trim(line.substr(colon + 1))));
+  return n;
+}
+
+[[noreturn]] void fail(CURLcode code, const char* errorBuffer, const Endpoint& ep,
+                       std::uint32_t timeoutMs, bool tooLarge, std::size_t limit) {
+  std::string where = ep.describe();
+  std::string detail = *errorBuffer ? errorBuffer : curl_easy_strerror(code);
+  if (tooLarge)
+    throw TransportException("Response from " + where + " is larger than " +
+                             std::to_string(limit) + " bytes");
+  switch (code) {
+    case CURLE_OPERATION_TIMEDOUT:
+      throw ConnectionTimeoutException("No response from " + where + " within " +
+                                       std::to_string(timeoutMs) + " ms");
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_URL_MALFORMAT:
+      throw CannotConnectException("Cannot connect to " + where + ": " + detail);
+    default:
+      throw TransportException("Connection to " + where + " failed: " + detail);
+  }
+}
+
+}  // namespace
+
+std::string Endpoint::describe() const {
+  if (scheme == LOCAL) return "local socket " + socketPath;
+  return host + ":" + std::to_string(port);
+}
+
+const std::string* HttpResponse::header(std::string_view name) const {
+  for (auto it = headers.rbegin(); it != headers.rend(); ++it)
+    if (equalsIgnoreCase(it->first, name)) return &it->second;
+  return nullptr;
+}
+
+HttpTransport::HttpTransport() { globalInit(); }
+
+HttpTransport::~HttpTransport() { close(); }
+
+void HttpTransport::close() {
+  if (curl_ != nullptr) curl_easy_cleanup(curl_);
+  curl_ = nullptr;
+  open_ = false;
+}
+
+void HttpTransport::applyEndpoint(CURL* handle) const {
+  const Endpoint& ep = endpoint_;
+  std::string url;
+  if (ep.scheme == Endpoint::LOCAL) {
+    url = "http://localhost/cimom";
+    curl_easy_setopt(handle, CURLOPT_UNIX_SOCKET_PATH, ep.socketPath.c_str());
+  } else {
+    bool ipv6 = ep.host.find(':') != std::string::npos && ep.host.front() != '[';
+    url = std::string(ep.scheme == Endpoint::HTTPS ? "https://" : "http://") +
+          (ipv6 ? "[" + ep.host + "]" : ep.host) + ":" + std::to_string(ep.port) + "/cimom";
+  }
+  curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  curl_easy_setopt(handle, CURLOPT_NOPROXY, "*");
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeoutMs_));
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(timeoutMs_));
+  if (ep.scheme != Endpoint::LOCAL && !ep.user.empty()) {
+    curl_easy_setopt(handle, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+    curl_easy_setopt(handle, CURLOPT_USERNAME, ep.user.c_str());
+    curl_easy_setopt(handle, CURLOPT_PASSWORD, ep.password.c_str());
+  }
+  if (ep.scheme == Endpoint::HTTPS) {
+    const SslContext& ssl = ep.ssl;
+    if (ssl.getVerifyCallback()) {
+      // The callback decides alone; libcurl's own checks are off.
+      curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
+      curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
+      curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, prepareSslContext);
+      curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, const_cast<SslContext*>(&ssl));
+    } else {
+      curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+      curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+      if (!ssl.usesSystemTrustStore())
+        curl_easy_setopt(handle, CURLOPT_CAINFO,
+                         ssl.getTrustStore().empty() ? "/dev/null" : ssl.getTrustStore().c_str());
+    }
+  }
+}
+
+void HttpTransport::open(const Endpoint& endpoint) {
+  close();
+  endpoint_ = endpoint;
+
+  // Reach the server once on a handle of its own: a connect-only
+  // connection cannot carry HTTP requests later.
+  CURL* probe = curl_easy_init();
+  if (probe == nullptr) throw TransportException("Cannot create a libcurl handle");
+  char errorBuffer[CURL_ERROR_SIZE] = "";
+  applyEndpoint(probe);
+  curl_easy_setopt(probe, CURLOPT_CONNECT_ONLY, 1L);
+  curl_easy_setopt(probe, CURLOPT_ERRORBUFFER, errorBuffer);
+  CURLcode rc = curl_easy_perform(probe);
+  curl_easy_cleanup(probe);
+  if (rc != CURLE_OK) fail(rc, errorBuffer, endpoint_, timeoutMs_, false, 0);
+
+  curl_ = curl_easy_init();
+  if (curl_ == nullptr) throw TransportException("Cannot create a libcurl handle");
+  open_ = true;
+}
+
+HttpResponse HttpTransport::post(const std::vector<std::string>& headers,
+                                 std::string_view body) {
+  HttpResponse response;
+  Transfer transfer{&response, maxResponseSize_};
+  char errorBuffer[CURL_ERROR_SIZE] = "";
+
+  // Options are set afresh for each request (the time-out may have changed);
+  // the handle keeps its connection across requests.
+  applyEndpoint(curl_);
+  curl_slist* list = nullptr;
+  for (const auto& h : headers) list = curl_slist_append(list, h.c_str());
+  curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, list);
+  curl_easy_setopt(curl_, CURLOPT_POST, 1L);
+  curl_easy_setopt(curl_, CURLOPT_POSTFIELDS, body.data());
+  curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+  curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, onBody);
+  curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, onHeader);
+  curl_easy_setopt(curl_, CURLOPT_HEADERDATA, &transfer);
+  curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, errorBuffer);
+  curl_easy_setopt(curl_, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxResponseSize_));
+
+  CURLcode rc = curl_easy_perform(curl_);
+  curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, nullptr);
+  curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, nullptr);
+  curl_slist_free_all(list);
+  if (rc == CURLE_FILESIZE_EXCEEDED) transfer.tooLarge = true;
+  if (rc != CURLE_OK) fail(rc, errorBuffer, endpoint_, timeoutMs_, transfer.tooLarge, maxResponseSize_);
+  curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &response.status);
+  return response;
+}
+
+}  // namespace cim

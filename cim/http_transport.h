@@ -1,0 +1,88 @@
+// One HTTP connection to a CIM server, on libcurl: plain TCP, TLS, or a
+// Unix-domain socket on this host. The transport keeps one libcurl handle,
+// so the TCP (and TLS) connection is reused from request to request and
+// reopened by libcurl when the server closed it.
+//
+// Failures surface as the client's exceptions: ConnectionTimeoutException
+// when the connection or the complete response takes longer than the
+// time-out (the connection is then dropped), CannotConnectException when the
+// server cannot be reached, TransportException for everything else below
+// HTTP, including a response larger than the limit (the transfer is cut off
+// as soon as the limit is passed; nothing beyond it is kept in memory).
+#ifndef CIM_HTTP_TRANSPORT_H
+#define CIM_HTTP_TRANSPORT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "cim/ssl_context.h"
+
+typedef void CURL;
+
+namespace cim {
+
+struct Endpoint {
+  enum Scheme { HTTP, HTTPS, LOCAL };
+  Scheme scheme = HTTP;
+  std::string host;
+  std::uint32_t port = 0;
+  std::string socketPath;  // LOCAL only
+  std::string user;        // Basic authentication unless empty
+  std::string password;
+  SslContext ssl;          // HTTPS only
+
+  // "host:port" or "local socket PATH", for messages.
+  std::string describe() const;
+};
+
+struct HttpResponse {
+  long status = 0;
+  std::string reason;
+  // Headers of the final response, then any trailers, in arrival order.
+  std::vector<std::pair<std::string, std::string>> headers;
+  std::string body;
+
+  // Value of the last header of that name (case ignored), or nullptr.
+  const std::string* header(std::string_view name) const;
+};
+
+class HttpTransport {
+ public:
+  HttpTransport();
+  ~HttpTransport();
+  HttpTransport(const HttpTransport&) = delete;
+  HttpTransport& operator=(const HttpTransport&) = delete;
+
+  // Opens a connection to the endpoint (TCP, TLS handshake, or the socket)
+  // to find out at once whether the server can be reached; throws as
+  // described above. Requests then go to this endpoint.
+  void open(const Endpoint& endpoint);
+  void close();
+  bool isOpen() const { return open_; }
+  const Endpoint& getEndpoint() const { return endpoint_; }
+
+  void setTimeout(std::uint32_t milliseconds) { timeoutMs_ = milliseconds; }
+  std::uint32_t getTimeout() const { return timeoutMs_; }
+  void setMaxResponseSize(std::size_t bytes) { maxResponseSize_ = bytes; }
+
+  // POSTs the body to /cimom with the given header lines ("Name: value") and
+  // returns whatever HTTP response came back, whatever its status.
+  HttpResponse post(const std::vector<std::string>& headers, std::string_view body);
+
+ private:
+  void applyEndpoint(CURL* handle) const;
+
+  CURL* curl_ = nullptr;
+  Endpoint endpoint_;
+  bool open_ = false;
+  std::uint32_t timeoutMs_ = 20000;
+  std::size_t maxResponseSize_ = 64u << 20;
+};
+
+}  // namespace cim
+
+#endif  // CIM_HTTP_TRANSPORT_H

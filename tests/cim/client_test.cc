@@ -1,0 +1,418 @@
+#include "cim/client.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+
+#include "cim/exception.h"
+#include "cim/xml_writer.h"
+#include "tests/cim/scripted_server.h"
+
+namespace cim {
+namespace {
+
+using test::Request;
+using test::ScriptedServer;
+
+const NamespaceName kNs("root/ZARN");
+
+std::string messageIdOf(const std::string& body) {
+  size_t at = body.find("MESSAGE ID=\"");
+  if (at == std::string::npos) return "";
+  at += 12;
+  return body.substr(at, body.find('"', at) - at);
+}
+
+// A valid answer to EnumerateInstanceNames with one storage system.
+std::string storageSystems(const Request& req) {
+  std::string names;
+  xml::writeInstanceName(names, ObjectPath("", NamespaceName(), Name("QNZARN_StorageSystem"),
+                                           {KeyBinding("Name", "5000ABCDEF012345")}));
+  return xml::intrinsicResponse(messageIdOf(req.body), "EnumerateInstanceNames", names);
+}
+
+// A free TCP port on the loopback interface (nothing listens on it).
+int unusedPort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  ::close(fd);
+  return ntohs(addr.sin_port);
+}
+
+class ClientTest : public ::testing::Test {
+ protected:
+  // Connects the client to the server over HTTP as admin/secret.
+  void connect(const ScriptedServer& server) {
+    client.setTimeout(5000);
+    client.connect("127.0.0.1", static_cast<std::uint32_t>(server.port()), "admin", "secret");
+  }
+  std::vector<ObjectPath> enumerate() {
+    return client.enumerateInstanceNames(kNs, Name("QNZARN_StorageSystem"));
+  }
+  Client client;
+};
+
+TEST_F(ClientTest, RequestCarriesCimHeadersAndBasicCredentials) {
+  ScriptedServer server([](int fd, const Request& req) {
+    return test::sendAll(fd, test::cimResponse(storageSystems(req)));
+  });
+  connect(server);
+  std::vector<ObjectPath> paths = enumerate();
+  ASSERT_EQ(paths.size(), 1u);
+  EXPECT_EQ(*paths[0].findKey("Name"), "5000ABCDEF012345");
+
+  Request req = server.requests().at(0);
+  EXPECT_EQ(req.head.substr(0, req.head.find("\r\n")), "POST /cimom HTTP/1.1");
+  EXPECT_EQ(req.header("authorization"), "Basic YWRtaW46c2VjcmV0");  // admin:secret
+  EXPECT_EQ(req.header("content-type"), "application/xml; charset=utf-8");
+  EXPECT_EQ(req.header("cimoperation"), "MethodCall");
+  EXPECT_EQ(req.header("cimmethod"), "EnumerateInstanceNames");
+  EXPECT_EQ(req.header("cimobject"), "root%2FZARN");
+  EXPECT_FALSE(req.has("expect"));
+  EXPECT_NE(req.body.find("<IMETHODCALL NAME=\"EnumerateInstanceNames\">"), std::string::npos);
+}
+
+// One connection carries every request (the first accepted connection is
+// the reachability check of connect()).
+TEST_F(ClientTest, ConnectionIsReused) {
+  ScriptedServer server([](int fd, const Request& req) {
+    return test::sendAll(fd, test::cimResponse(storageSystems(req)));
+  });
+  connect(server);
+  for (int i = 0; i < 3; ++i) enumerate();
+  std::vector<Request> reqs = server.requests();
+  ASSERT_EQ(reqs.size(), 3u);
+  EXPECT_EQ(reqs[0].connection, reqs[2].connection);
+  EXPECT_EQ(server.connections(), 2);
+}
+
+TEST_F(ClientTest, InvokeMethodSendsPathHeaderAndTypedParameters) {
+  ScriptedServer server([](int fd, const Request& req) {
+    std::vector<ParamValue> out = {
+        ParamValue("Results", Value(std::vector<std::uint32_t>{32801}))};
+    return test::sendAll(fd, test::cimResponse(xml::extrinsicResponse(
+                                 messageIdOf(req.body), "FastFailover", Value(5u), out)));
+  });
+  connect(server);
+  ObjectPath rs("", NamespaceName(), Name("QNZARN_StorageRemoteReplicationService"),
+                {KeyBinding("Name", "ARRAY1\\RS"), KeyBinding("SystemName", "ARRAY1")});
+  std::vector<ParamValue> in = {
+      ParamValue("QNKey", Value("MXRud")),
+      ParamValue("ConsistencySet",
+                 Value(std::vector<std::string>{R"(QNZARN_ConsistencySet.InstanceID="A\\CG")"}))};
+  std::vector<ParamValue> out;
+  Value rc = client.invokeMethod(kNs, rs, Name("FastFailover"), in, out);
+  EXPECT_EQ(rc.getUint32(), 5u);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].getValue().getUint32Array().at(0), 32801u);
+
+  Request req = server.requests().at(0);
+  EXPECT_EQ(req.header("cimmethod"), "FastFailover");
+  EXPECT_EQ(req.header("cimobject"),
+            "root%2FZARN%3AQNZARN_StorageRemoteReplicationService.Name%3D%22ARRAY1%5C%5CRS%22%2C"
+            "SystemName%3D%22ARRAY1%22");
+  EXPECT_NE(req.body.find("<PARAMVALUE NAME=\"QNKey\" PARAMTYPE=\"string\"><VALUE>MXRud</VALUE>"),
+            std::string::npos);
+}
+
+TEST_F(ClientTest, SetPropertyAndGetInstance) {
+  ScriptedServer server([](int fd, const Request& req) {
+    std::string id = messageIdOf(req.body);
+    if (req.header("cimmethod") == "SetProperty")
+      return test::sendAll(fd, test::cimResponse(xml::intrinsicResponse(id, "SetProperty", "", false)));
+    Instance inst(Name("QNZARN_ConsistencySet"));
+    inst.addProperty(Property(Name("FailSafe"), Value("disable")));
+    std::string content;
+    xml::writeInstance(content, inst);
+    return test::sendAll(fd, test::cimResponse(xml::intrinsicResponse(id, "GetInstance", content)));
+  });
+  connect(server);
+  ObjectPath cs("", NamespaceName(), Name("QNZARN_ConsistencySet"),
+                {KeyBinding("InstanceID", "ARRAY1\\CG\\0001")});
+  client.setProperty(kNs, cs, Name("FailSafe"), Value("disable"));
+  Instance inst = client.getInstance(kNs, cs, true, false, false);
+  EXPECT_EQ(inst.getPath(), cs);
+  EXPECT_EQ(inst.getProperty(Name("FailSafe")).getValue().getString(), "disable");
+  std::vector<Request> reqs = server.requests();
+  EXPECT_NE(reqs[0].body.find("<IPARAMVALUE NAME=\"NewValue\"><VALUE>disable</VALUE>"),
+            std::string::npos);
+  EXPECT_NE(reqs[1].body.find("<KEYVALUE VALUETYPE=\"string\">ARRAY1\\CG\\0001</KEYVALUE>"),
+            std::string::npos);
+}
+
+// Every way a server can fail must reach the caller as the right exception
+// class, with a message that says what happened.
+TEST_F(ClientTest, HttpAndContentFaults) {
+  enum Kind { HTTP, RESPONSE, XML, CIM, TRANSPORT };
+  struct Case {
+    const char* what;
+    std::function<std::string(const Request&)> answer;
+    Kind kind;
+    std::string message;  // expected message, or empty
+  } cases[] = {
+      {"401", [](const Request&) {
+         return test::httpResponse(401, "Unauthorized", {"WWW-Authenticate: Basic realm=\"a\""}, "");
+       }, HTTP, "HTTP error (401 Unauthorized)"},
+      {"500", [](const Request&) {
+         return test::httpResponse(500, "Internal Server Error", {}, "oops");
+       }, HTTP, "HTTP error (500 Internal Server Error)"},
+      {"CIMError header", [](const Request&) {
+         return test::httpResponse(400, "Bad Request",
+                                   {"CIMError: header-mismatch",
+                                    "PGErrorDetail: CIMObject%20value%20%22root%2Fother%22"},
+                                   "");
+       }, HTTP,
+       "HTTP error (400 Bad Request), CIMError: header-mismatch, detail: CIMObject value "
+       "\"root/other\""},
+      {"no CIMOperation header", [](const Request& req) {
+         return test::httpResponse(200, "OK", {"Content-Type: application/xml"}, storageSystems(req));
+       }, RESPONSE, ""},
+      {"wrong content type", [](const Request& req) {
+         return test::httpResponse(200, "OK",
+                                   {"Content-Type: text/html", "CIMOperation: MethodResponse"},
+                                   storageSystems(req));
+       }, RESPONSE, "Unexpected content type \"text/html\" in the response"},
+      {"other charset", [](const Request& req) {
+         return test::httpResponse(200, "OK",
+                                   {"Content-Type: text/xml; charset=\"iso-8859-1\"",
+                                    "CIMOperation: MethodResponse"},
+                                   storageSystems(req));
+       }, RESPONSE, ""},
+      {"malformed XML", [](const Request&) {
+         return test::cimResponse("<CIM><MESSAGE ID=\"1\"><SIMPLERSP></CIM>");
+       }, XML, ""},
+      {"truncated XML", [](const Request& req) {
+         std::string body = storageSystems(req);
+         return test::cimResponse(body.substr(0, body.size() / 2));
+       }, XML, ""},
+      {"empty body", [](const Request&) { return test::cimResponse(""); }, XML, ""},
+      {"CIM error", [](const Request& req) {
+         return test::cimResponse(xml::errorResponse(messageIdOf(req.body), "EnumerateInstanceNames",
+                                                     true, 5, "CIM_ERR_INVALID_CLASS: no class"));
+       }, CIM, "CIM_ERR_INVALID_CLASS: no class"},
+      {"error as 200 with access denied", [](const Request& req) {
+         return test::cimResponse(xml::errorResponse(messageIdOf(req.body), "EnumerateInstanceNames",
+                                                     true, 2, ""));
+       }, CIM, "CIM_ERR_ACCESS_DENIED"},
+      {"reset mid-response", [](const Request& req) {
+         std::string all = test::cimResponse(storageSystems(req));
+         return all.substr(0, all.size() - 40) + "\x01RESET";
+       }, TRANSPORT, ""},
+      {"closed without answer", [](const Request&) { return std::string("\x01CLOSE"); },
+       TRANSPORT, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedServer server([&](int fd, const Request& req) {
+      std::string out = c.answer(req);
+      if (out == "\x01CLOSE") return false;
+      size_t reset = out.find("\x01RESET");
+      if (reset != std::string::npos) {
+        test::sendAll(fd, out.substr(0, reset));
+        test::resetConnection(fd);
+        return false;
+      }
+      test::sendAll(fd, out);
+      return true;
+    });
+    Client fresh;
+    fresh.setTimeout(5000);
+    fresh.connect("127.0.0.1", static_cast<std::uint32_t>(server.port()), "admin", "secret");
+    try {
+      fresh.enumerateInstanceNames(kNs, Name("QNZARN_StorageSystem"));
+      ADD_FAILURE() << "no exception";
+    } catch (const HttpException& e) {
+      EXPECT_EQ(c.kind, HTTP) << e.getMessage();
+      EXPECT_EQ(e.getMessage(), c.message);
+      EXPECT_EQ(e.getMessage().substr(12, 3), std::to_string(e.getCode()));
+    } catch (const ResponseException& e) {
+      EXPECT_EQ(c.kind, RESPONSE) << e.getMessage();
+      if (!c.message.empty()) {
+        EXPECT_EQ(e.getMessage(), c.message);
+      }
+    } catch (const XmlException& e) {
+      EXPECT_EQ(c.kind, XML) << e.getMessage();
+    } catch (const CIMException& e) {
+      EXPECT_EQ(c.kind, CIM) << e.getMessage();
+      EXPECT_EQ(e.getMessage(), c.message);
+    } catch (const TransportException& e) {
+      EXPECT_EQ(c.kind, TRANSPORT) << e.getMessage();
+      EXPECT_EQ(e.getMessage().rfind("Connection to 127.0.0.1:", 0), 0u) << e.getMessage();
+    }
+  }
+}
+
+TEST_F(ClientTest, CIMErrorHeaderDetailIsDecoded) {
+  ScriptedServer server([](int fd, const Request&) {
+    return test::sendAll(fd, test::httpResponse(400, "Bad Request",
+                                                {"CIMError: header-mismatch",
+                                                 "PGErrorDetail: a%2Fb%ZZ"},
+                                                ""));
+  });
+  connect(server);
+  try {
+    enumerate();
+    FAIL();
+  } catch (const HttpException& e) {
+    EXPECT_EQ(e.getCode(), 400);
+    EXPECT_EQ(e.getCIMError(), "header-mismatch");
+    EXPECT_EQ(e.getCIMErrorDetail(), "a/b%ZZ");  // a bad escape is kept as it is
+  }
+}
+
+std::string chunked(const std::string& body, const std::vector<std::string>& trailers) {
+  std::string out =
+      "HTTP/1.1 200 OK\r\nContent-Type: application/xml; charset=utf-8\r\n"
+      "CIMOperation: MethodResponse\r\nTransfer-Encoding: chunked\r\n"
+      "Trailer: CIMStatusCode, CIMStatusCodeDescription\r\n\r\n";
+  for (size_t at = 0; at < body.size(); at += 100) {
+    std::string piece = body.substr(at, 100);
+    char size[16];
+    std::snprintf(size, sizeof size, "%zx\r\n", piece.size());
+    out += size + piece + "\r\n";
+  }
+  out += "0\r\n";
+  for (const auto& t : trailers) out += t + "\r\n";
+  return out + "\r\n";
+}
+
+TEST_F(ClientTest, ChunkedResponsesAndStatusTrailer) {
+  ScriptedServer server([](int fd, const Request& req) {
+    std::string body = storageSystems(req);
+    if (req.connection == 2 && body.find("ID=\"1001\"") != std::string::npos)
+      return test::sendAll(fd, chunked(body, {"CIMStatusCode: 0"}));
+    // The provider fails half-way: the body is cut and the trailer says why.
+    return test::sendAll(fd, chunked(body.substr(0, 250),
+                                     {"CIMStatusCode: 1",
+                                      "CIMStatusCodeDescription: CIM_ERR_FAILED: provider%20terminated"}));
+  });
+  connect(server);
+  EXPECT_EQ(enumerate().size(), 1u);
+  try {
+    enumerate();
+    FAIL() << "no exception";
+  } catch (const CIMException& e) {
+    EXPECT_EQ(e.getCode(), 1u);
+    EXPECT_EQ(e.getMessage(), "CIM_ERR_FAILED: provider terminated");
+  }
+}
+
+TEST_F(ClientTest, ServerThatNeverAnswersTimesOutOnTime) {
+  ScriptedServer* self = nullptr;
+  ScriptedServer server([&](int, const Request&) {
+    self->hang();
+    return false;
+  });
+  self = &server;
+  client.setTimeout(400);
+  client.connect("127.0.0.1", static_cast<std::uint32_t>(server.port()), "admin", "secret");
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(enumerate(), ConnectionTimeoutException);
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(ms, 390);
+  EXPECT_LT(ms, 1400);
+}
+
+// A server that dribbles its answer still has to finish within the time-out.
+TEST_F(ClientTest, TricklingResponseTimesOut) {
+  ScriptedServer server([](int fd, const Request&) {
+    test::sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+    for (int i = 0; i < 40; ++i) {
+      if (!test::sendAll(fd, "<")) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  });
+  client.setTimeout(500);
+  client.connect("127.0.0.1", static_cast<std::uint32_t>(server.port()), "admin", "secret");
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(enumerate(), ConnectionTimeoutException);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+}
+
+TEST_F(ClientTest, RefusedConnectionFailsAtConnect) {
+  int port = unusedPort();
+  try {
+    client.connect("127.0.0.1", static_cast<std::uint32_t>(port), "admin", "secret");
+    FAIL() << "no exception";
+  } catch (const CannotConnectException& e) {
+    EXPECT_EQ(e.getMessage().rfind("Cannot connect to 127.0.0.1:" + std::to_string(port) + ": ", 0),
+              0u)
+        << e.getMessage();
+  }
+  EXPECT_FALSE(client.isConnected());
+  EXPECT_THROW(enumerate(), NotConnectedException);
+}
+
+// Answers larger than the limit are cut off early, whether announced by
+// Content-Length or streamed in chunks; 100 MB is never held in memory.
+TEST_F(ClientTest, HundredMegabyteResponseIsRefused) {
+  const size_t total = 100u << 20;
+  for (bool withLength : {true, false}) {
+    SCOPED_TRACE(withLength ? "Content-Length" : "chunked");
+    ScriptedServer server([&](int fd, const Request&) {
+      std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/xml\r\nCIMOperation: MethodResponse\r\n";
+      head += withLength ? "Content-Length: " + std::to_string(total) + "\r\n\r\n"
+                         : std::string("Transfer-Encoding: chunked\r\n\r\n");
+      if (!test::sendAll(fd, head)) return false;
+      std::string block(1 << 20, 'x');
+      std::string piece = withLength ? block : "100000\r\n" + block + "\r\n";
+      for (size_t sent = 0; sent < total; sent += block.size())
+        if (!test::sendAll(fd, piece)) break;
+      return false;
+    });
+    Client fresh;
+    fresh.setTimeout(20000);
+    fresh.connect("127.0.0.1", static_cast<std::uint32_t>(server.port()), "", "");
+    auto start = std::chrono::steady_clock::now();
+    try {
+      fresh.enumerateInstanceNames(kNs, Name("QNZARN_StorageSystem"));
+      ADD_FAILURE() << "no exception";
+    } catch (const TransportException& e) {
+      EXPECT_EQ(e.getMessage(),
+                "Response from 127.0.0.1:" + std::to_string(server.port()) +
+                    " is larger than 67108864 bytes");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  }
+}
+
+TEST_F(ClientTest, LocalConnectionUsesTheSocketWithoutCredentials) {
+  test::TempDir dir;
+  std::string socketPath = dir.path() + "/cim.sock";
+  ScriptedServer server(
+      [](int fd, const Request& req) {
+        return test::sendAll(fd, test::cimResponse(storageSystems(req)));
+      },
+      socketPath);
+  EXPECT_STREQ(LOCAL_SOCKET_PATH, "/run/kxcluster/cim.sock");
+  std::string previous = Client::getDefaultLocalSocketPath();
+  Client::setDefaultLocalSocketPath(socketPath);
+  client.connectLocal();
+  Client::setDefaultLocalSocketPath(previous);
+  EXPECT_EQ(enumerate().size(), 1u);
+  EXPECT_FALSE(server.requests().at(0).has("authorization"));
+  EXPECT_EQ(client.getEndpoint().describe(), "local socket " + socketPath);
+
+  Client other;
+  EXPECT_THROW(other.connectLocal(dir.path() + "/missing.sock"), CannotConnectException);
+}
+
+TEST(HeaderEncodingTest, EscapesUnsafeBytesBothWays) {
+  std::string text = "root/ZARN:C.K=\"a\\b c\"\x01\xC3\xA9";
+  std::string encoded = encodeHeaderValue(text);
+  EXPECT_EQ(encoded, "root%2FZARN%3AC.K%3D%22a%5Cb%20c%22%01%C3%A9");
+  EXPECT_EQ(decodeHeaderValue(encoded), text);
+  EXPECT_EQ(decodeHeaderValue("100%"), "100%");
+}
+
+}  // namespace
+}  // namespace cim

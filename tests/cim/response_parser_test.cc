@@ -1,0 +1,251 @@
+#include "cim/response_parser.h"
+
+#include <gtest/gtest.h>
+
+#include "cim/exception.h"
+#include "cim/xml_reader.h"
+#include "cim/xml_writer.h"
+
+namespace cim {
+namespace {
+
+std::string envelope(const std::string& id, const std::string& inner) {
+  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+         "<CIM CIMVERSION=\"2.0\" DTDVERSION=\"2.0\">\n<MESSAGE ID=\"" +
+         id + "\" PROTOCOLVERSION=\"1.0\">\n<SIMPLERSP>\n" + inner +
+         "</SIMPLERSP>\n</MESSAGE>\n</CIM>\n";
+}
+
+std::string imethod(const std::string& name, const std::string& content) {
+  return envelope("1001", "<IMETHODRESPONSE NAME=\"" + name + "\">\n" + content +
+                              "</IMETHODRESPONSE>\n");
+}
+
+const char kVolumeName[] =
+    "<INSTANCENAME CLASSNAME=\"QNZARN_StorageVolume\">\n"
+    " <KEYBINDING NAME=\"DeviceID\"><KEYVALUE VALUETYPE=\"string\">ARRAY1\\vol\\0007</KEYVALUE></KEYBINDING>\n"
+    " <KEYBINDING NAME=\"SystemName\"><KEYVALUE VALUETYPE=\"string\">ARRAY1</KEYVALUE></KEYBINDING>\n"
+    "</INSTANCENAME>\n";
+
+TEST(ResponseParserTest, EnumerateInstancesReadsEveryValueShape) {
+  std::string body = imethod(
+      "EnumerateInstances",
+      std::string("<IRETURNVALUE>\n<VALUE.NAMEDINSTANCE>\n") + kVolumeName +
+          "<INSTANCE CLASSNAME=\"QNZARN_StorageVolume\">\n"
+          "<PROPERTY NAME=\"DeviceID\" TYPE=\"string\"><VALUE>ARRAY1\\vol\\0007</VALUE></PROPERTY>\n"
+          "<PROPERTY NAME=\"ElementName\" TYPE=\"string\"><VALUE>db &amp; logs</VALUE></PROPERTY>\n"
+          "<PROPERTY NAME=\"StripeSize\" TYPE=\"uint32\"><VALUE>65536</VALUE></PROPERTY>\n"
+          "<PROPERTY.ARRAY NAME=\"OtherIdentifyingInfo\" TYPE=\"string\"><VALUE.ARRAY><VALUE>SN12345</VALUE><VALUE>lun 7</VALUE></VALUE.ARRAY></PROPERTY.ARRAY>\n"
+          "<PROPERTY NAME=\"Description\" TYPE=\"string\"></PROPERTY>\n"
+          "<PROPERTY NAME=\"Blank\" TYPE=\"string\"><VALUE> </VALUE></PROPERTY>\n"
+          "<PROPERTY NAME=\"Empty\" TYPE=\"string\"><VALUE></VALUE></PROPERTY>\n"
+          "</INSTANCE>\n</VALUE.NAMEDINSTANCE>\n</IRETURNVALUE>\n");
+  std::vector<Instance> list = response::parseEnumerateInstances(body, "1001");
+  ASSERT_EQ(list.size(), 1u);
+  const Instance& inst = list[0];
+  EXPECT_EQ(inst.getPath().toString(),
+            R"(QNZARN_StorageVolume.DeviceID="ARRAY1\\vol\\0007",SystemName="ARRAY1")");
+  EXPECT_EQ(inst.getProperty(Name("DeviceID")).getValue().getString(), "ARRAY1\\vol\\0007");
+  EXPECT_EQ(inst.getProperty(Name("ElementName")).getValue().getString(), "db & logs");
+  EXPECT_EQ(inst.getProperty(Name("StripeSize")).getValue().getUint32(), 65536u);
+  EXPECT_EQ(inst.getProperty(Name("OtherIdentifyingInfo")).getValue().getStringArray(),
+            (std::vector<std::string>{"SN12345", "lun 7"}));
+  EXPECT_TRUE(inst.getProperty(Name("Description")).getValue().isNull());
+  EXPECT_EQ(inst.getProperty(Name("Blank")).getValue().getString(), " ");
+  const Value& empty = inst.getProperty(Name("Empty")).getValue();
+  EXPECT_FALSE(empty.isNull());
+  EXPECT_EQ(empty.getString(), "");
+}
+
+TEST(ResponseParserTest, NamesAndAssociatorsKeepOrderHostAndNamespace) {
+  auto names = response::parseEnumerateInstanceNames(
+      imethod("EnumerateInstanceNames",
+              std::string("<IRETURNVALUE>\n") + kVolumeName + kVolumeName + "</IRETURNVALUE>\n"),
+      "1001");
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(names[0].getKeyBindings()[0].getName().getString(), "DeviceID");
+  EXPECT_TRUE(names[0].getHost().empty());
+
+  auto assoc = response::parseAssociatorNames(
+      imethod("AssociatorNames",
+              "<IRETURNVALUE>\n<OBJECTPATH><INSTANCEPATH>\n"
+              "<NAMESPACEPATH><HOST>array1.example.com</HOST><LOCALNAMESPACEPATH><NAMESPACE NAME=\"root\"/><NAMESPACE NAME=\"ZARN\"/></LOCALNAMESPACEPATH></NAMESPACEPATH>\n"
+              "<INSTANCENAME CLASSNAME=\"QNZARN_ConsistencySet\">\n"
+              " <KEYBINDING NAME=\"InstanceID\"><KEYVALUE VALUETYPE=\"string\">ARRAY1\\CG\\0001</KEYVALUE></KEYBINDING>\n"
+              "</INSTANCENAME>\n</INSTANCEPATH></OBJECTPATH>\n</IRETURNVALUE>\n"),
+      "1001");
+  ASSERT_EQ(assoc.size(), 1u);
+  EXPECT_EQ(assoc[0].toString(),
+            R"(//array1.example.com/root/ZARN:QNZARN_ConsistencySet.InstanceID="ARRAY1\\CG\\0001")");
+}
+
+// An empty result may come in three shapes.
+TEST(ResponseParserTest, EmptyResultsInEveryShape) {
+  for (const char* content : {"<IRETURNVALUE/>\n", "<IRETURNVALUE></IRETURNVALUE>\n", ""}) {
+    EXPECT_TRUE(response::parseEnumerateInstanceNames(imethod("EnumerateInstanceNames", content),
+                                                      "1001")
+                    .empty())
+        << content;
+    EXPECT_NO_THROW(response::parseSetProperty(imethod("SetProperty", content), "1001"));
+  }
+}
+
+TEST(ResponseParserTest, MethodResponseWithTypedAndUntypedOutputs) {
+  std::string body = envelope(
+      "7", "<METHODRESPONSE NAME=\"FastFailover\">\n"
+           "<PARAMVALUE NAME=\"Results\"><VALUE.ARRAY><VALUE>32801</VALUE></VALUE.ARRAY></PARAMVALUE>\n"
+           "<RETURNVALUE PARAMTYPE=\"uint32\"><VALUE>5</VALUE></RETURNVALUE>\n"
+           "</METHODRESPONSE>\n");
+  std::vector<ParamValue> out;
+  Value rc = response::parseInvokeMethod(body, "7", "fastfailover", &out);
+  EXPECT_EQ(rc.getUint32(), 5u);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_EQ(out[0].getParameterName(), "Results");
+  EXPECT_FALSE(out[0].isTyped());
+  EXPECT_TRUE(out[0].getValue().isArray());
+  EXPECT_EQ(out[0].getValue().getUint32Array(), (std::vector<std::uint32_t>{32801}));
+}
+
+TEST(ResponseParserTest, ErrorElementBecomesCIMException) {
+  std::string body = imethod(
+      "GetInstance",
+      "<ERROR CODE=\"6\" DESCRIPTION=\"CIM_ERR_NOT_FOUND: no such consistency set\"/>\n");
+  try {
+    response::parseGetInstance(body, "1001");
+    FAIL() << "no exception";
+  } catch (const CIMException& e) {
+    EXPECT_EQ(e.getCode(), 6u);
+    EXPECT_EQ(e.getMessage(), "CIM_ERR_NOT_FOUND: no such consistency set");
+  }
+}
+
+// Bodies that must be refused, each with the kind of exception callers see.
+TEST(ResponseParserTest, RefusesBadBodies) {
+  enum Kind { XML, RESPONSE };
+  struct Case {
+    const char* what;
+    std::string body;
+    Kind kind;
+  } cases[] = {
+      {"empty", "", XML},
+      {"not XML", "HTTP/1.1 200 OK", XML},
+      {"truncated", imethod("EnumerateInstanceNames",
+                            std::string("<IRETURNVALUE>") + kVolumeName).substr(0, 300),
+       XML},
+      {"other root", "<HTML/>", XML},
+      {"no MESSAGE", "<CIM/>", XML},
+      {"no SIMPLERSP", "<CIM><MESSAGE ID=\"1001\"/></CIM>", XML},
+      {"other message id", envelope("999", "<IMETHODRESPONSE NAME=\"EnumerateInstanceNames\"/>"),
+       RESPONSE},
+      {"other operation", imethod("GetInstance", ""), RESPONSE},
+      {"extrinsic answer", envelope("1001", "<METHODRESPONSE NAME=\"EnumerateInstanceNames\"/>"),
+       RESPONSE},
+      {"bad error code", imethod("EnumerateInstanceNames", "<ERROR CODE=\"x\"/>"), XML},
+      {"key without value",
+       imethod("EnumerateInstanceNames",
+               "<IRETURNVALUE><INSTANCENAME CLASSNAME=\"C\"><KEYBINDING NAME=\"K\"/>"
+               "</INSTANCENAME></IRETURNVALUE>"),
+       XML},
+      {"illegal class name",
+       imethod("EnumerateInstanceNames",
+               "<IRETURNVALUE><INSTANCENAME CLASSNAME=\"1 C\"/></IRETURNVALUE>"),
+       XML},
+      {"bad key value type",
+       imethod("EnumerateInstanceNames",
+               "<IRETURNVALUE><INSTANCENAME CLASSNAME=\"C\"><KEYBINDING NAME=\"K\">"
+               "<KEYVALUE VALUETYPE=\"blob\">1</KEYVALUE></KEYBINDING></INSTANCENAME></IRETURNVALUE>"),
+       XML},
+  };
+  for (const auto& c : cases) {
+    try {
+      response::parseEnumerateInstanceNames(c.body, "1001");
+      ADD_FAILURE() << c.what << ": no exception";
+    } catch (const XmlException&) {
+      EXPECT_EQ(c.kind, XML) << c.what;
+    } catch (const ResponseException&) {
+      EXPECT_EQ(c.kind, RESPONSE) << c.what;
+    }
+  }
+  EXPECT_THROW(response::parseGetInstance(imethod("GetInstance", "<IRETURNVALUE/>"), "1001"),
+               XmlException);
+  EXPECT_THROW(response::parseEnumerateInstances(
+                   imethod("EnumerateInstances",
+                           "<IRETURNVALUE><VALUE.NAMEDINSTANCE><INSTANCENAME CLASSNAME=\"C\"/>"
+                           "<INSTANCE CLASSNAME=\"C\"><PROPERTY NAME=\"P\" TYPE=\"blob\"/>"
+                           "</INSTANCE></VALUE.NAMEDINSTANCE></IRETURNVALUE>"),
+                   "1001"),
+               XmlException);
+}
+
+// References nested without end are refused, not followed down the stack.
+TEST(ResponseParserTest, DeeplyNestedReferencesAreRefused) {
+  std::string inner = "<INSTANCENAME CLASSNAME=\"C\"/>";
+  for (int i = 0; i < 2000; ++i)
+    inner = "<INSTANCENAME CLASSNAME=\"C\"><KEYBINDING NAME=\"R\"><VALUE.REFERENCE>" + inner +
+            "</VALUE.REFERENCE></KEYBINDING></INSTANCENAME>";
+  EXPECT_THROW(response::parseEnumerateInstanceNames(
+                   imethod("EnumerateInstanceNames", "<IRETURNVALUE>" + inner + "</IRETURNVALUE>"),
+                   "1001"),
+               XmlException);
+}
+
+// What the writer produces, the reader gives back unchanged.
+TEST(XmlRoundTripTest, InstanceValuesSurviveWritingAndReading) {
+  const std::string tricky[] = {"",  " ",  "  two  ", "a\\b\\\\c", "say \"hi\"", "<&>'",
+                                "line1\nline2", "cr\r\nlf", "tab\there", "\xC3\xA9t\xC3\xA9"};
+  Instance inst(Name("QNZARN_ConsistencySet"));
+  inst.setPath(ObjectPath("", NamespaceName(), Name("QNZARN_ConsistencySet"),
+                          {KeyBinding("InstanceID", "ARRAY1\\CG\\\"0001\"")}));
+  for (size_t i = 0; i < sizeof(tricky) / sizeof(tricky[0]); ++i)
+    inst.addProperty(Property(Name("P" + std::to_string(i)), Value(tricky[i])));
+  inst.addProperty(Property(Name("Codes"), Value(std::vector<std::uint32_t>{0, 4294967295u})));
+  inst.addProperty(Property(Name("NullArray"), Value::null(Type::STRING, true)));
+  inst.addProperty(Property(Name("EmptyArray"), Value(std::vector<std::string>{})));
+  inst.addProperty(Property(Name("NullNumber"), Value::null(Type::UINT32)));
+
+  std::string ret;
+  xml::writeNamedInstance(ret, inst);
+  std::vector<Instance> back =
+      response::parseEnumerateInstances(xml::intrinsicResponse("42", "EnumerateInstances", ret), "42");
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back[0].getPath(), inst.getPath());
+  ASSERT_EQ(back[0].getPropertyCount(), inst.getPropertyCount());
+  for (size_t i = 0; i < inst.getPropertyCount(); ++i) {
+    EXPECT_EQ(back[0].getProperty(i).getName(), inst.getProperty(i).getName());
+    EXPECT_EQ(back[0].getProperty(i).getValue(), inst.getProperty(i).getValue())
+        << inst.getProperty(i).getName().getString() << " = "
+        << inst.getProperty(i).getValue().toString();
+  }
+}
+
+// The object path of a DR group travels as the text of a string parameter,
+// with its backslashes doubled once, and comes back unchanged.
+TEST(XmlRoundTripTest, PathTextInAStringArrayParameter) {
+  ObjectPath cs("", NamespaceName(), Name("QNZARN_ConsistencySet"),
+                {KeyBinding("InstanceID", "ARRAY1\\CG\\0001")});
+  ObjectPath rs("", NamespaceName("root/ZARN"), Name("QNZARN_StorageRemoteReplicationService"),
+                {KeyBinding("Name", "ARRAY1\\RS"), KeyBinding("SystemName", "ARRAY1")});
+  std::string params;
+  xml::writeParamValue(params, ParamValue("QNKey", Value("MXRud")));
+  xml::writeParamValue(params,
+                       ParamValue("ConsistencySet", Value(std::vector<std::string>{cs.toString()})));
+  std::string request = xml::extrinsicRequest("1006", "FastFailover", NamespaceName("root/ZARN"),
+                                              rs, params);
+  EXPECT_NE(request.find("<PARAMVALUE NAME=\"ConsistencySet\" PARAMTYPE=\"string\"><VALUE.ARRAY>"
+                         "<VALUE>QNZARN_ConsistencySet.InstanceID=\"ARRAY1\\\\CG\\\\0001\"</VALUE>"),
+            std::string::npos)
+      << request;
+  EXPECT_NE(request.find("<KEYVALUE VALUETYPE=\"string\">ARRAY1\\RS</KEYVALUE>"),
+            std::string::npos);
+
+  pugi::xml_document doc;
+  xml::loadDocument(doc, request);
+  pugi::xml_node call = doc.child("CIM").child("MESSAGE").child("SIMPLEREQ").child("METHODCALL");
+  EXPECT_EQ(xml::readLocalInstancePath(call.child("LOCALINSTANCEPATH")), rs);
+  pugi::xml_node p = call.child("PARAMVALUE").next_sibling("PARAMVALUE");
+  ParamValue param = xml::readParamValue(p);
+  EXPECT_EQ(ObjectPath::parse(param.getValue().getStringArray().at(0)), cs);
+}
+
+}  // namespace
+}  // namespace cim
