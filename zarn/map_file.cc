@@ -47,6 +47,18 @@ size_t MapReader::read(size_t n, std::string* out) {
   return got;
 }
 
+size_t findLine(const std::string& text, const std::string& line) {
+  size_t pos = 0;
+  while ((pos = text.find(line, pos)) != std::string::npos) {
+    size_t end = pos + line.size();
+    if ((pos == 0 || text[pos - 1] == '\n') &&
+        (end == text.size() || text[end] == '\n'))
+      return pos;
+    ++pos;
+  }
+  return std::string::npos;
+}
+
 namespace {
 
 std::string errnoText() { return std::strerror(errno); }

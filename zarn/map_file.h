@@ -44,6 +44,10 @@ class MapReader {
   bool fail_ = false;
 };
 
+// Where the first line of text that is exactly line starts (a line ends at a
+// line feed or at the end of the text), or std::string::npos.
+size_t findLine(const std::string& text, const std::string& line);
+
 class MapFile {
  public:
   // Who may read and write the saved file.

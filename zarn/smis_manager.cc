@@ -220,17 +220,18 @@ int SMISManager::writeText(const std::string* current, std::string* next) {
   }
 
   next->clear();
+  size_t size = (current != nullptr ? current->size() : 0) + 64;
+  for (const SMISData& entry : smisList)
+    size += entry.hostname.size() + entry.cimNamespace.size() +
+            entry.username.size() + PASSWD_BUF_SIZE + 32;
+  next->reserve(size);  // one allocation for the whole file
   if (current == nullptr) {
     debug("Could not open the file for read");
   } else {
-    // Keep everything before the separator line: the device ID map section.
-    MapReader in(*current);
-    std::string line;
-    while (in.good() && !in.eof()) {
-      if (!in.getLine(&line) || line == SPLITER) break;
-      next->append(line);
-      next->push_back('\n');
-    }
+    // Keep every line before the separator line: the device ID map section.
+    size_t separator = findLine(*current, SPLITER);
+    next->append(*current, 0, separator);
+    if (!next->empty() && next->back() != '\n') next->push_back('\n');
   }
   if (smisList.empty()) return 0;
 

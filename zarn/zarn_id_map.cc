@@ -2,6 +2,7 @@
 
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "drif/logger.h"
@@ -14,7 +15,7 @@ const char CORRUPTED[] = "Corrupted ZARN data in the map file";
 
 // Lines with a meaning of their own in the map file: a storage system name
 // or a WWID equal to one of them would be read back as something else.
-bool isReservedLine(const std::string& line) {
+bool isReservedLine(std::string_view line) {
   static const char* const reserved[] = {
       SPLIT_SYMBOL,      MAP_BEGIN_TAG,      MAP_END_TAG,
       DRGROUP_BEGIN_TAG, DRGROUP_END_TAG,    WWIDLIST_BEGIN_TAG,
@@ -26,37 +27,42 @@ bool isReservedLine(const std::string& line) {
 
 // Calls each(piece) for every non-empty piece of text between commas.
 template <typename F>
-void forEachWWID(const std::string& list, F each) {
+void forEachWWID(std::string_view list, F each) {
   size_t pos = 0;
   while (pos < list.size()) {
     size_t end = list.find(',', pos);
-    if (end == std::string::npos) end = list.size();
+    if (end == std::string_view::npos) end = list.size();
     if (end > pos) each(list.substr(pos, end - pos));
     pos = end + 1;
   }
 }
 
-// Why a DR group could not be read back from the map file, or "".
-std::string groupProblem(const std::string& storage, const EDDRGroup& group) {
-  if (storage.find('\n') != std::string::npos)
-    return "the storage system name contains a line feed";
+bool has(std::string_view text, std::string_view what) {
+  return text.find(what) != std::string_view::npos;
+}
+
+// Why a storage system name could not be read back, or "".
+std::string storageProblem(std::string_view storage) {
+  if (has(storage, "\n")) return "the storage system name contains a line feed";
   if (isReservedLine(storage))
     return "the storage system name is a tag of the map file";
-  if (group.name.find(ID_JOINT) != std::string::npos)
+  return "";
+}
+
+// Why a DR group line and its WWID lines could not be read back, or "".
+std::string groupProblem(std::string_view name, const DeviceID& value) {
+  if (has(name, ID_JOINT))
     return std::string("the DR group name contains \"") + ID_JOINT + "\"";
-  if (group.name.find('\n') != std::string::npos)
-    return "the DR group name contains a line feed";
-  if (group.id.empty()) return "the DR group ID is empty";
-  if (group.id.find(ID_JOINT) != std::string::npos)
+  if (has(name, "\n")) return "the DR group name contains a line feed";
+  if (value.instanceID.empty()) return "the DR group ID is empty";
+  if (has(value.instanceID, ID_JOINT))
     return std::string("the DR group ID contains \"") + ID_JOINT + "\"";
-  if (group.id.find('\n') != std::string::npos)
-    return "the DR group ID contains a line feed";
-  if (group.wwidList.find('\n') != std::string::npos)
-    return "the WWID list contains a line feed";
+  if (has(value.instanceID, "\n")) return "the DR group ID contains a line feed";
+  if (has(value.wwidList, "\n")) return "the WWID list contains a line feed";
   std::string problem;
-  forEachWWID(group.wwidList, [&](const std::string& wwid) {
+  forEachWWID(value.wwidList, [&](std::string_view wwid) {
     if (problem.empty() && isReservedLine(wwid))
-      problem = "the WWID " + wwid + " is a tag of the map file";
+      problem = "the WWID " + std::string(wwid) + " is a tag of the map file";
   });
   return problem;
 }
@@ -188,47 +194,66 @@ int ZARNIDMap::readText(const std::string& text) {
   return 0;
 }
 
-int ZARNIDMap::buildSection(std::string* section) {
-  std::list<EDStorageCell> cells;
-  getList(cells);
+int ZARNIDMap::buildSection(std::string* section, size_t extra) {
   section->clear();
+  size_t size = 32 + extra;
+  for (const auto& entry : zarnMap)
+    size += entry.first.size() + entry.second.instanceID.size() +
+            entry.second.wwidList.size() + 64;
+  section->reserve(size);  // one allocation for the whole file
+
+  // The keys of one storage system are next to each other in key order, so
+  // one walk gives the storage systems and DR groups in getList's order.
   section->append(MAP_BEGIN_TAG).append("\n");
-  for (const EDStorageCell& cell : cells) {
-    section->append(cell.name).append("\n");
-    section->append(DRGROUP_BEGIN_TAG).append("\n");
-    for (const EDDRGroup& group : cell.drgList) {
-      std::string problem = groupProblem(cell.name, group);
-      if (!problem.empty()) {
-        errorMessage = "The DR group " + group.name + " of the storage system " +
-                       cell.name + " cannot be stored in the map file: " +
-                       problem;
-        section->clear();
-        return 1;
-      }
-      section->append(group.name).append(ID_JOINT).append(group.id);
-      section->append("\n").append(WWIDLIST_BEGIN_TAG).append("\n");
-      forEachWWID(group.wwidList, [section](const std::string& wwid) {
-        section->append(wwid).append("\n");
-      });
-      section->append(WWIDLIST_END_TAG).append("\n");
+  bool first = true;
+  std::string_view storage;
+  for (const auto& entry : zarnMap) {
+    const std::string& key = entry.first;
+    size_t at = key.find(KEY_JOINT);
+    if (at == std::string::npos || at + 1 == key.size()) continue;
+    std::string_view keyStorage = std::string_view(key).substr(0, at);
+    std::string_view group = std::string_view(key).substr(at + 1);
+    std::string problem;
+    if (first || keyStorage != storage) {
+      if (!first) section->append(DRGROUP_END_TAG).append("\n");
+      first = false;
+      storage = keyStorage;
+      problem = storageProblem(storage);
+      section->append(storage).append("\n");
+      section->append(DRGROUP_BEGIN_TAG).append("\n");
     }
-    section->append(DRGROUP_END_TAG).append("\n");
+    if (problem.empty()) problem = groupProblem(group, entry.second);
+    if (!problem.empty()) {
+      errorMessage = "The DR group " + std::string(group) +
+                     " of the storage system " + std::string(storage) +
+                     " cannot be stored in the map file: " + problem;
+      section->clear();
+      return 1;
+    }
+    section->append(group).append(ID_JOINT).append(entry.second.instanceID);
+    section->append("\n").append(WWIDLIST_BEGIN_TAG).append("\n");
+    forEachWWID(entry.second.wwidList, [section](std::string_view wwid) {
+      section->append(wwid).append("\n");
+    });
+    section->append(WWIDLIST_END_TAG).append("\n");
   }
+  if (!first) section->append(DRGROUP_END_TAG).append("\n");
   section->append(MAP_END_TAG).append("\n");
   return 0;
 }
 
 int ZARNIDMap::writeText(const std::string& current, std::string* next) {
-  if (buildSection(next) != 0) return 1;
   // Keep everything after the separator line, byte for byte.
-  MapReader in(current);
-  std::string line;
-  while (in.good() && !in.eof()) {
-    if (!in.getLine(&line)) break;
-    if (line == SPLIT_SYMBOL) {
-      next->append(SPLIT_SYMBOL).append("\n").append(in.rest());
-      break;
-    }
+  size_t separator = findLine(current, SPLIT_SYMBOL);
+  size_t tail = current.size();
+  if (separator != std::string::npos) {
+    tail = separator + 1;
+    if (tail < current.size()) ++tail;  // the separator's line feed
+  }
+  if (buildSection(next, current.size() - tail + 2) != 0) return 1;
+  if (separator != std::string::npos) {
+    next->append(SPLIT_SYMBOL).append("\n");
+    next->append(current, tail, std::string::npos);
   }
   return 0;
 }

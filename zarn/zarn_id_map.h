@@ -104,8 +104,9 @@ class ZARNIDMap {
                     std::string& drGroupName);
   void debug(const char* msg);
   int checkNames(const std::string& storageName, const std::string& drGrpName);
-  // The section text of this map, or 1 when an entry cannot be carried.
-  int buildSection(std::string* section);
+  // The section text of this map, with room for extra bytes more; 1 when
+  // an entry cannot be carried.
+  int buildSection(std::string* section, size_t extra);
 
   Logger* log;
   Entries zarnMap;
