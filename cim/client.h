@@ -42,7 +42,8 @@ class Client {
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
 
-  // Bounds the connection and each complete response, in milliseconds.
+  // Bounds the connection and each complete response, in milliseconds; 0
+  // makes every request time out (it never means "wait for ever").
   void setTimeout(std::uint32_t milliseconds);
   std::uint32_t getTimeout() const;
   void setMaxResponseSize(std::size_t bytes);

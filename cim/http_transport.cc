@@ -179,8 +179,10 @@ void HttpTransport::applyEndpoint(CURL* handle) const {
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(handle, CURLOPT_NOPROXY, "*");
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeoutMs_));
-  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(timeoutMs_));
+  // libcurl reads 0 as "no limit"; here it means "no time at all".
+  long timeout = timeoutMs_ == 0 ? 1L : static_cast<long>(timeoutMs_);
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, timeout);
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, timeout);
   if (ep.scheme != Endpoint::LOCAL && !ep.user.empty()) {
     curl_easy_setopt(handle, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
     curl_easy_setopt(handle, CURLOPT_USERNAME, ep.user.c_str());

@@ -1,0 +1,268 @@
+#include "zarn/smis_server.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "cim/exception.h"
+#include "cim/xml_writer.h"
+#include "tests/cim/scripted_server.h"
+#include "tests/cim/tls_server.h"
+#include "tests/support/fake_platform.h"
+#include "zarn/smis_exceptions.h"
+
+namespace {
+
+using test::Request;
+using test::ScriptedServer;
+
+std::string messageIdOf(const std::string& body) {
+  size_t at = body.find("MESSAGE ID=\"") + 12;
+  return body.substr(at, body.find('"', at) - at);
+}
+
+// Answers every request with one storage system.
+bool answerStorageSystem(int fd, const Request& req) {
+  std::string names;
+  cim::xml::writeInstanceName(names, cim::ObjectPath("", cim::NamespaceName(),
+                                                     cim::Name("QNZARN_StorageSystem"),
+                                                     {cim::KeyBinding("Name", "5000ABCDEF012345")}));
+  return test::sendAll(fd, test::cimResponse(cim::xml::intrinsicResponse(
+                               messageIdOf(req.body), "EnumerateInstanceNames", names)));
+}
+
+size_t enumerate(SMISServer& server) {
+  return server.getCIMClient()
+      .enumerateInstanceNames(server.getCimNamespace(), cim::Name("QNZARN_StorageSystem"))
+      .size();
+}
+
+class SMISServerTest : public ::testing::Test {
+ protected:
+  // Lines written to standard output, debug ones included.
+  std::vector<std::string> lines() const { return sys.messages(); }
+  std::vector<std::string> normalLines() const { return sys.normalMessages(); }
+
+  fake::ScopedPlatform sys;
+  fake::ScopedEnv debug{"DATAREP_DEBUG", std::string("1")};
+  fake::ScopedLogger logger;
+};
+
+TEST_F(SMISServerTest, DefaultsAfterConstruction) {
+  SMISServer server;
+  EXPECT_EQ(server.getState(), UNKNOWN_STATE);
+  EXPECT_TRUE(server.getUseSSL());
+  EXPECT_EQ(server.getHostname(), "");
+  EXPECT_EQ(server.getCimNamespace().getString(), "root/ZARN");
+  EXPECT_EQ(server.getTimeout(), 20);
+  EXPECT_EQ(server.getCIMClient().getTimeout(), 20000u);
+  EXPECT_EQ(lines().at(0), "DEBUG Inside the SMISServer constructor");
+  EXPECT_THROW(server.setCimNamespace(std::string("root/ZA RN")), cim::InvalidNameException);
+}
+
+TEST_F(SMISServerTest, TimeoutIsKeptInSecondsAndGivenToTheClientInMilliseconds) {
+  SMISServer server;
+  server.setTimeout(300);
+  EXPECT_EQ(server.getTimeout(), 300);
+  EXPECT_EQ(server.getCIMClient().getTimeout(), 300000u);
+  server.setTimeout(-5);  // never an endless wait
+  EXPECT_EQ(server.getCIMClient().getTimeout(), 0u);
+}
+
+// An empty host name is the local connection: no credential check, whatever
+// the SSL choice; only connectToServer announces it.
+TEST_F(SMISServerTest, EmptyHostConnectsLocallyWithoutCredentials) {
+  test::TempDir dir;
+  std::string socketPath = dir.path() + "/cim.sock";
+  ScriptedServer cimServer(answerStorageSystem, socketPath);
+  std::string previous = cim::Client::getDefaultLocalSocketPath();
+  cim::Client::setDefaultLocalSocketPath(socketPath);
+  for (bool announce : {true, false}) {
+    for (bool ssl : {true, false}) {
+      SCOPED_TRACE(std::string(announce ? "connectToServer" : "connectToSMISServer") +
+                   (ssl ? " ssl" : " plain"));
+      sys.console.writes.clear();
+      SMISServer server;
+      server.setUseSSL(ssl);
+      if (announce)
+        server.connectToServer("", "", 0);
+      else
+        server.connectToSMISServer("", "", 0);
+      EXPECT_EQ(server.getState(), CONNECTED);
+      EXPECT_EQ(enumerate(server), 1u);
+      std::vector<std::string> expected;
+      if (announce) expected.push_back("Connecting to SMI-S at local host");
+      EXPECT_EQ(normalLines(), expected);
+    }
+  }
+  cim::Client::setDefaultLocalSocketPath(previous);
+  for (const auto& req : cimServer.requests()) EXPECT_FALSE(req.has("authorization"));
+}
+
+TEST_F(SMISServerTest, RemoteConnectNeedsUserAndPassword) {
+  struct Case {
+    const char* user;
+    const char* password;
+    const char* message;
+  } cases[] = {
+      {"", "secret", "Missing username for connecting to SMI-S server"},
+      {"", "", "Missing username for connecting to SMI-S server"},
+      {"admin", "", "Missing password for connecting to SMI-S server"},
+  };
+  ScriptedServer cimServer(answerStorageSystem);
+  for (const auto& c : cases) {
+    SMISServer server;
+    server.setHostname("127.0.0.1");
+    server.setUseSSL(false);
+    try {
+      server.connectToServer(c.user, c.password, static_cast<std::uint32_t>(cimServer.port()));
+      ADD_FAILURE() << "no exception";
+    } catch (const UnexpectedArgumentException& e) {
+      EXPECT_EQ(e.getMessage(), c.message);
+    }
+    EXPECT_EQ(server.getState(), UNKNOWN_STATE);
+    EXPECT_FALSE(server.getCIMClient().isConnected());
+  }
+  EXPECT_EQ(cimServer.connections(), 0);
+}
+
+TEST_F(SMISServerTest, HttpConnectLogsTheHostAndThePortUsed) {
+  ScriptedServer cimServer(answerStorageSystem);
+  std::uint32_t port = static_cast<std::uint32_t>(cimServer.port());
+  SMISServer server;
+  server.setHostname("127.0.0.1");
+  server.setUseSSL(false);
+  server.connectToServer("admin", "secret", port);
+  EXPECT_EQ(server.getState(), CONNECTED);
+  EXPECT_EQ(normalLines(),
+            std::vector<std::string>{"Connecting to SMI-S server 127.0.0.1:" + std::to_string(port)});
+  EXPECT_EQ(enumerate(server), 1u);
+  EXPECT_EQ(cimServer.requests().at(0).header("authorization"), "Basic YWRtaW46c2VjcmV0");
+}
+
+// Port 0 is the protocol's default port; the line shows the port used,
+// whether or not anything answers there.
+TEST_F(SMISServerTest, PortZeroMeansTheDefaultPort) {
+  for (bool ssl : {false, true}) {
+    sys.console.writes.clear();
+    SMISServer server;
+    server.setHostname("127.0.0.1");
+    server.setUseSSL(ssl);
+    server.setTimeout(2);
+    try {
+      server.connectToServer("admin", "secret", 0);
+    } catch (const cim::Exception&) {
+      EXPECT_EQ(server.getState(), UNKNOWN_STATE);
+    }
+    EXPECT_EQ(normalLines().at(0),
+              ssl ? "Connecting to SMI-S server 127.0.0.1:5989 using HTTPS connection."
+                    "\n\t\t\tRandom Number Generator: /dev/random"
+                  : "Connecting to SMI-S server 127.0.0.1:5988");
+    EXPECT_EQ(server.getCIMClient().getEndpoint().port, ssl ? 5989u : 5988u);
+  }
+}
+
+TEST_F(SMISServerTest, HttpsAcceptsSelfSignedAndExpiredCertificates) {
+  for (bool expired : {false, true}) {
+    test::TempDir dir;
+    ASSERT_TRUE(test::makeCertificate(dir.path(), expired));
+    test::TlsServer tls(dir.path());
+    SMISServer server;
+    server.setHostname("127.0.0.1");
+    server.connectToSMISServer("admin", "secret", tls.port());
+    EXPECT_EQ(server.getState(), CONNECTED);
+    EXPECT_EQ(enumerate(server), 1u);
+    EXPECT_EQ(tls.authorization, "Basic YWRtaW46c2VjcmV0");
+  }
+  EXPECT_TRUE(normalLines().empty());  // connectToSMISServer logs nothing
+}
+
+// Client errors pass through unchanged and leave the state alone.
+TEST_F(SMISServerTest, UnreachableServerThrowsTheClientsException) {
+  ScriptedServer* gone = new ScriptedServer(answerStorageSystem);
+  std::uint32_t port = static_cast<std::uint32_t>(gone->port());
+  delete gone;
+  SMISServer server;
+  server.setHostname("127.0.0.1");
+  server.setUseSSL(false);
+  EXPECT_THROW(server.connectToServer("admin", "secret", port), cim::CannotConnectException);
+  EXPECT_EQ(server.getState(), UNKNOWN_STATE);
+}
+
+TEST_F(SMISServerTest, TimeoutStateReconnectsWithAFreshClient) {
+  ScriptedServer cimServer(answerStorageSystem);
+  std::uint32_t port = static_cast<std::uint32_t>(cimServer.port());
+  SMISServer server;
+  server.setHostname("127.0.0.1");
+  server.setUseSSL(false);
+  server.setTimeout(7);
+  server.connectToSMISServer("admin", "secret", port);
+
+  cim::Client* first = &server.getCIMClient();
+  EXPECT_EQ(&server.getCIMClient(), first);  // same client while connected
+  EXPECT_EQ(enumerate(server), 1u);
+
+  sys.console.writes.clear();
+  server.setState(TIMEOUT);
+  cim::Client* second = &server.getCIMClient();
+  EXPECT_NE(second, first);
+  EXPECT_TRUE(second->isConnected());
+  EXPECT_EQ(second->getTimeout(), 7000u);
+  EXPECT_EQ(server.getState(), CONNECTED);
+  EXPECT_EQ(&server.getCIMClient(), second);
+  EXPECT_EQ(normalLines(), std::vector<std::string>{"Connecting to SMI-S server 127.0.0.1:" +
+                                                    std::to_string(port)});
+  EXPECT_EQ(enumerate(server), 1u);
+  std::vector<Request> reqs = cimServer.requests();
+  ASSERT_EQ(reqs.size(), 2u);
+  EXPECT_NE(reqs[0].connection, reqs[1].connection);
+  EXPECT_EQ(reqs[1].header("authorization"), "Basic YWRtaW46c2VjcmV0");
+}
+
+// A reconnection that fails leaves TIMEOUT, so the next call tries again.
+TEST_F(SMISServerTest, FailedReconnectionKeepsTimeoutState) {
+  std::uint32_t port;
+  SMISServer server;
+  server.setHostname("127.0.0.1");
+  server.setUseSSL(false);
+  {
+    ScriptedServer cimServer(answerStorageSystem);
+    port = static_cast<std::uint32_t>(cimServer.port());
+    server.connectToServer("admin", "secret", port);
+  }
+  server.setState(TIMEOUT);
+  EXPECT_THROW(server.getCIMClient(), cim::CannotConnectException);
+  EXPECT_EQ(server.getState(), TIMEOUT);
+  EXPECT_THROW(server.getCIMClient(), cim::CannotConnectException);
+
+  ScriptedServer back([](int fd, const Request& req) { return answerStorageSystem(fd, req); });
+  // The old port is gone for good; point at the new server and reconnect.
+  server.setState(CONNECTED);
+  server.connectToServer("admin", "secret", static_cast<std::uint32_t>(back.port()));
+  server.setState(TIMEOUT);
+  EXPECT_EQ(enumerate(server), 1u);
+  EXPECT_EQ(server.getState(), CONNECTED);
+}
+
+template <typename E>
+void checkFamilyMember() {
+  E original("Cannot find a local usable SMI-S.");
+  E copy = original;
+  try {
+    throw copy;
+  } catch (const cim::Exception& e) {
+    EXPECT_EQ(e.getMessage(), "Cannot find a local usable SMI-S.");
+    EXPECT_NE(dynamic_cast<const E*>(&e), nullptr);
+  }
+}
+
+TEST(SMISExceptionsTest, EveryClassKeepsItsMessageAndIsACimException) {
+  checkFamilyMember<InstanceException>();
+  checkFamilyMember<ObjectPathException>();
+  checkFamilyMember<SMISServerException>();
+  checkFamilyMember<NoSMISServerException>();
+  checkFamilyMember<SMISServerInfoException>();
+  checkFamilyMember<UnexpectedArgumentException>();
+}
+
+}  // namespace
