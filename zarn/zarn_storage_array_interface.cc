@@ -1,0 +1,568 @@
+#include "zarn/zarn_storage_array_interface.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "drif/logger.h"
+#include "drif/platform.h"
+
+namespace {
+
+const char* const AVAILABILITY_PREFERRED = "AVAILABILITY_PREFERRED";
+const char* const DATA_CURRENCY_PREFERRED = "DATA_CURRENCY_PREFERRED";
+const char* const REMOTE_PROTECTION_PREFERRED = "REMOTE_PROTECTION_PREFERRED";
+
+const char* const WAIT_EXPIRED =
+    "The WAIT_TIME has expired or unexpected error has occurred.";
+const char* const MERGING = "The DR Group is in merging state";
+const char* const COPYING = "The DR Group is in copying state";
+const char* const WAITING_COPY = "Waiting for completion of copying. ";
+const char* const WAITING_MERGE = "Waiting for completion of merging. ";
+const char* const LOCAL_STATE_FAILED =
+    "Error - Failed to get Local DR Group state\t.";
+
+// The count of outstanding writes as the array reports it: a decimal
+// number, and 0 for anything that does not start with one. Values beyond
+// the range of a long are clamped rather than left undefined.
+long writesOutstanding(const std::string& text) {
+  char* end = nullptr;
+  long n = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str()) return 0;
+  return n;  // strtol clamps to LONG_MIN/LONG_MAX on overflow
+}
+
+sys::Clock& wallClock() { return *sys::platform().clock; }
+
+}  // namespace
+
+ZARNStorageArrayInterface::ZARNStorageArrayInterface()
+    : log(Logger::getInstance()), dataRepState(), retryCount(1) {
+  log->logDebug("Inside the ZARNStorageArrayInterface constructor");
+}
+
+ZARNStorageArrayInterface::~ZARNStorageArrayInterface() {
+  log->logDebug("Inside the ZARNStorageArrayInterface destructor");
+}
+
+int ZARNStorageArrayInterface::initialize(const char* envFileName) {
+  log->logDebug("Inside the ZARNStorageArrayInterface::initialize method");
+  return zarnApi.initialize(envFileName);
+}
+
+void ZARNStorageArrayInterface::logCSState(const char* heading,
+                                           const ConsistencySetState& cs) {
+  std::string text = heading;
+  const std::pair<const char*, const std::string*> lines[] = {
+      {"DR Mode: ", &cs.participationType},
+      {"Link State: ", &cs.linkState},
+      {"Log State: ", &cs.logState},
+      {"Failsafe Mode: ", &cs.failSafe},
+      {"Failsafe Lock: ", &cs.failSafeLock},
+      {"WriteMode: ", &cs.writeMode},
+      {"FullCopyState: ", &cs.fullCopyState},
+      {"NumWrites: ", &cs.numWrites},
+  };
+  for (const auto& l : lines) text += "\t\t\t\t" + std::string(l.first) + *l.second + "\n";
+  log->log(text);
+}
+
+int ZARNStorageArrayInterface::getState(DataRepState& state) {
+  log->logDebug("Inside the ZARNStorageArrayInterface::getState method");
+  ConsistencySetState local;
+  if (zarnApi.getLocalCSState(local) != 0) return 1;
+
+  // "none": no local SMI-S server could be reached, or the array does not
+  // know the group's role; the role stays unknown.
+  if (local.participationType != "none") {
+    logCSState("Local DR Group state: \n", local);
+    // A destination's own log state says nothing about the data; the
+    // source's is taken below, or the state is treated as unknown.
+    if (local.participationType == "destination" && local.logState == "normal")
+      local.logState = "n/a";
+
+    if (local.linkState == "good") {
+      ConsistencySetState remote;
+      if (zarnApi.getRemoteCSState(remote) != 0) {
+        log->log(
+            "Warning - Failed to get remote DR Group state even though the\n"
+            "\t\t\t\tstate of YR link is good. Will use local DR group  \n"
+            "\t\t\t\tstate only to determine the status of data on this "
+            "site.");
+      } else {
+        logCSState("Remote DR Group state: \n", remote);
+        if (remote.participationType == local.participationType) {
+          log->log(
+              "Error - Invalid DR Mode. Both local and remote DR groups are "
+              "\n\t\t\t\t \"" +
+              local.participationType + "\"");
+          return 1;
+        }
+        if (local.participationType == "destination") {
+          local.logState = remote.logState;
+          local.suspendMode = remote.suspendMode;
+          local.numWrites = remote.numWrites;
+        }
+        if (local.writeMode == "n/a") local.writeMode = remote.writeMode;
+      }
+      if (local.writeMode == "n/a") {
+        log->log(
+            "Source and Target arrays returning WriteMode value as N/A, so "
+            "defaulting WriteMode to Synchronous.");
+        local.writeMode = "synchronous";
+      }
+    } else if (local.linkState == "failed") {
+      log->log(
+          "Warning - Unable to get remote DR group state because the YR link "
+          "is \n\t\t\t\tdown. Will use the local DR group state only to "
+          "determine the \n\t\t\t\tstatus of data on this site.");
+    } else {
+      log->log(
+          "Warning - Unable to get remote DR group state because the \n"
+          "\t\t\t\tstate of YR link is unknown. Will use the local DR group "
+          "state \n\t\t\t\tonly to determine the status of data on this "
+          "site.");
+    }
+  }
+
+  if (mapState(local, state) != 0) return 1;
+  dataRepState = state;
+  return 0;
+}
+
+int ZARNStorageArrayInterface::mapState(const ConsistencySetState& cs,
+                                        DataRepState& state) {
+  log->logDebug("Inside the ZARNStorageArrayInterface::mapState method");
+
+  state.writeMode = cs.writeMode == "asynchronous" ? ASYNCHRONOUS : SYNCHRONOUS;
+  const bool async = cs.writeMode == "asynchronous";
+  const bool fullCopy = cs.fullCopyState == "yes";
+  const std::string& logState = cs.logState;
+  const std::string& link = cs.linkState;
+
+  if (cs.participationType == "source") {
+    state.role = SOURCE;
+    log->logDebug(
+        "Inside ZARNStorageArrayInterface::mapState ParticipationType:SOURCE");
+    if (logState == "normal") {
+      state.repState = SYNCED;
+      log->logDebug(
+          "Inside the ZARNStorageArrayInterface::mapState logState:NORMAL "
+          "RepState:SYNCED");
+    } else if (logState == "logging" || logState == "merging" ||
+               logState == "deallocating") {
+      state.repState = TARGET_OUT_DATED;
+    } else {
+      state.repState = INVALID;
+      log->log("Error - Unexpected DR log state " + logState + " detected.");
+    }
+  } else if (cs.participationType == "destination") {
+    state.role = TARGET;
+    log->logDebug(
+        "Inside the ZARNStorageArrayInterface::mapState ParticipationType is "
+        "Destination");
+    if (logState == "normal") {
+      if (async) {
+        log->logDebug("Write Mode is Asynchronous");
+        if (fullCopy) {
+          state.repState = TRACK_COPY_IN_PROGRESS;
+          log->logDebug(
+              "Inside ZARNStorageArrayInterface::mapState "
+              "logState:NORMAL,FULL_COPY_TRUE ");
+        } else if (writesOutstanding(cs.numWrites) > 0) {
+          state.repState = LOG_COPY_IN_PROGRESS;
+          log->logDebug(
+              "Inside ZARNStorageArrayInterface::mapState logState:NORMAL, "
+              "State:Merging");
+        } else {
+          state.repState = SYNCED;
+          log->logDebug(
+              "Inside ZARNStorageArrayInterface::mapState logState:NORMAL "
+              "State:Syncd");
+        }
+      } else if (fullCopy) {
+        state.repState = TRACK_COPY_IN_PROGRESS;
+        log->logDebug(
+            "Inside ZARNStorageArrayInterface::mapState "
+            "logState:NORMAL,FULL_COPY_TRUE ");
+      } else {
+        state.repState = SYNCED;
+        log->logDebug(
+            "Inside ZARNStorageArrayInterface::mapState "
+            "logState:NORMAL,FULL_COPY_FALSE. SYNCED");
+      }
+    } else if (logState == "logging") {
+      state.repState = TARGET_OUT_DATED;
+      if (link == "good")
+        log->log("The replication link of this DR group is in suspend mode.");
+      log->logDebug(
+          "Inside the ZARNStorageArrayInterface::mapState logState:LOGGING "
+          "TARGET_OUT_DATED");
+    } else if (logState == "deallocating") {
+      if (fullCopy) {
+        state.repState = TRACK_COPY_IN_PROGRESS;
+        log->logDebug(
+            "Inside ZARNStorageArrayInterface::mapState "
+            "logState:DEALLOCATING FULL_COPY_TRUE ");
+      } else {
+        state.repState = TARGET_OUT_DATED;
+        log->logDebug(
+            "Inside ZARNStorageArrayInterface::mapState "
+            "logState:DEALLOCATING FULL_COPY_FALSE");
+      }
+    } else if (logState == "merging") {
+      if (fullCopy) {
+        state.repState = TRACK_COPY_IN_PROGRESS;
+        log->logDebug(
+            "Inside the ZARNStorageArrayInterface::mapState logState:MERGING "
+            "FullCopy:TRUE");
+      } else {
+        state.repState = LOG_COPY_IN_PROGRESS;
+        log->logDebug(
+            "Inside ZARNStorageArrayInterface::mapState logState:MERGING "
+            "FullCopy:FALSE");
+      }
+    } else {
+      // The source's log state is not known: judge from the link.
+      log->logDebug(
+          "Inside ZARNStorageArrayInterface::mapState logState is UNKNOWN");
+      if (link == "good") {
+        if (async) log->logDebug("Write Mode is Asynchronous");
+        if (fullCopy) {
+          state.repState = TRACK_COPY_IN_PROGRESS;
+          log->logDebug(
+              "Inside ZARNStorageArrayInterface::mapState Link:GOOD "
+              "FULLCOPY:TRUE");
+        } else if (async) {
+          state.repState = LOG_COPY_IN_PROGRESS;
+          log->logDebug(
+              "Inside ZARNStorageArrayInterface::mapState Link state is GOOD");
+          log->logDebug(
+              "Since Log State is unknown, Assume that merging is in progress");
+        } else {
+          state.repState = SYNCED;
+          log->logDebug(
+              "Inside ZARNStorageArrayInterface::mapState Link:GOOD "
+              "State:SYNCED");
+        }
+      } else if (link == "failed") {
+        if (fullCopy) {
+          state.repState = TRACK_COPY_IN_PROGRESS;
+          log->logDebug(
+              "Inside ZARNStorageArrayInterface::mapState Link:FAILED "
+              "State:Copying");
+        } else {
+          state.repState = TARGET_OUT_DATED;
+          log->logDebug(
+              "Inside ZARNStorageArrayInterface::mapState Link:FAILED "
+              "State:TARGET_OUT_DATED");
+        }
+      } else {
+        state.repState = INVALID;
+        log->log("Error - Unexpected YR link state " + link + " detected.");
+      }
+    }
+  } else if (cs.participationType == "none") {
+    state.role = UNKNOWN_ROLE;
+    log->logDebug(
+        "Inside ZARNStorageArrayInterface::mapState participationType="
+        "CSS_NONE");
+    return 0;
+  } else {
+    log->log("Error - Unexpected Data Replication mode " +
+             cs.participationType + " detected.");
+    return 1;
+  }
+
+  // The engine refuses groups in failsafe mode ("absolute currency").
+  if (cs.failSafe == "enable" || cs.failSafe == "enabled") {
+    state.absoluteCurrency = YES;
+  } else if (cs.failSafe == "disable" || cs.failSafe == "disabled") {
+    state.absoluteCurrency = NO;
+  } else {
+    log->log("Error - Unexpected DR Group Failsafe mode " + cs.failSafe +
+             " detected.");
+    return 1;
+  }
+
+  // A failsafe lock stops replication whatever the link reports.
+  if (cs.failSafeLock == "yes") {
+    state.linkState = DOWN;
+  } else if (link == "good") {
+    state.linkState = UP;
+  } else if (link == "failed") {
+    state.linkState = DOWN;
+  } else {
+    log->log("Error - Unexpected YR link state " + link + " detected.");
+    state.repState = INVALID;
+  }
+  return 0;
+}
+
+int ZARNStorageArrayInterface::failoverWithRetries() {
+  int code = LOCK_COLLISION;
+  while (retryCount <= static_cast<int>(MAX_RETRY_COUNT)) {
+    char count[32];
+    std::snprintf(count, sizeof count, "Failover Count: %2d", retryCount);
+    log->log(count);
+    code = zarnApi.failover();
+    if (code != LOCK_COLLISION) break;
+    ++retryCount;
+    wallClock().sleep(WAIT_INTERVAL);
+  }
+  return code;
+}
+
+void ZARNStorageArrayInterface::logWaiting(const char* what, long remaining) {
+  log->log(std::string(what) +
+           "Check again after 60 seconds.\n\t\t\t\t"
+           "The remaining wait time is " +
+           std::to_string(remaining) + " seconds.");
+}
+
+int ZARNStorageArrayInterface::failover(DataRepState& newState) {
+  log->logDebug("Inside the ZARNStorageArrayInterface::failover method");
+  int code = failoverWithRetries();
+  switch (code) {
+    case 0:
+      log->logDebug("failover operation succeeds");
+      return 0;
+    case INVALID_DR_STATE:
+      log->log(
+          "The failover action detected that the DR group is/was in copying "
+          "state.");
+      newState = dataRepState;
+      newState.repState = TRACK_COPY_IN_PROGRESS;
+      return 2;
+    case DR_GROUP_IS_MERGING:
+      log->log(
+          "The failover action detected that the DR group is in merging "
+          "state.");
+      newState = dataRepState;
+      newState.repState = LOG_COPY_IN_PROGRESS;
+      return 2;
+    case STORAGE_SYSTEM_BUSY:
+      log->log(
+          "Error - The failover action failed due to storage system is busy.");
+      return 1;
+    default:
+      return 1;
+  }
+}
+
+int ZARNStorageArrayInterface::failoverSwap(int waitTime) {
+  log->logDebug("Inside the ZARNStorageArrayInterface::failoverSwap method");
+  int code = failoverWithRetries();
+  if (code == 0) {
+    log->logDebug("failoverSwap operation succeeds");
+    return 0;
+  }
+  if (code == INVALID_DR_STATE) {
+    log->log(COPYING);
+    if (waitTime == 0) {
+      log->log(
+          "The WAIT_TIME is 0. The program will not wait for copy operation "
+          "complete");
+      return 1;
+    }
+    ConsistencySetState local;
+    if (zarnApi.getLocalCSState(local) != 0) {
+      log->log("Error, Unable to get the Local DR State");
+      return 1;
+    }
+    // A copy towards this site cannot finish while the link is down.
+    if (local.linkState == "failed") {
+      log->log(
+          "Error,Link is down, The program will not wait for copy operation "
+          "complete");
+      return 1;
+    }
+  } else if (code == DR_GROUP_IS_MERGING) {
+    log->log(MERGING);
+    if (waitTime == 0) {
+      log->log(
+          "The WAIT_TIME is 0. The program will not wait for merging "
+          "operation complete");
+      return 1;
+    }
+  } else if (code == STORAGE_SYSTEM_BUSY) {
+    log->log("The Storage system is busy");
+    if (waitTime == 0) {
+      log->log(
+          "The WAIT_TIME is 0. The program will not retry the failover "
+          "operation");
+      return 1;
+    }
+  } else {
+    return 1;
+  }
+
+  std::time_t now = wallClock().now();
+  const std::time_t deadline = now + waitTime;
+  while (now < deadline) {
+    const char* what;
+    if (code == INVALID_DR_STATE)
+      what = WAITING_COPY;
+    else if (code == DR_GROUP_IS_MERGING)
+      what = WAITING_MERGE;
+    else if (code == STORAGE_SYSTEM_BUSY)
+      what = "Waiting for storage system available. ";
+    else if (code == LOCK_COLLISION)
+      what = "LOCK_COLLISION .";
+    else
+      break;
+    logWaiting(what, static_cast<long>(deadline - now));
+    wallClock().sleep(WAIT_INTERVAL);
+    now = wallClock().now();
+    code = zarnApi.failover();
+  }
+  if (code == 0) return 0;
+  log->log(WAIT_EXPIRED);
+  return 1;
+}
+
+int ZARNStorageArrayInterface::waitForMerging(int waitTime,
+                                              std::string startupPolicy) {
+  log->logDebug("Inside the ZARNStorageArrayInterface::waitForMerging method");
+  ConsistencySetState local;
+  if (zarnApi.getLocalCSState(local) != 0) {
+    log->log("Error.Cannot retrieve the Local CS State.\n\t\t\t\t");
+    return 1;
+  }
+  log->log(MERGING);
+  std::string writeMode =
+      local.writeMode == "n/a" ? "synchronous" : local.writeMode;
+
+  ConsistencySetState remote;
+  if (zarnApi.getRemoteCSState(remote) != 0) {
+    if (writeMode == "asynchronous") {
+      log->log(
+          "ERROR - Failed to get remote DR Group state.The DR Mode is "
+          "Asynchronous.\n\t\t\t\t"
+          "The program cannot determine the number of logs pending.\n\t\t\t\t"
+          "The package is NOT allowed to start up.");
+      return 1;
+    }
+    // In synchronous mode no acknowledged write can be lost.
+    log->log(
+        "Warning - Failed to get remote DR Group state\t. .The DR Mode is "
+        "SYNCHRONOUS.\n\t\t\t\tThe package is allowed to start up.");
+    return failoverSwap(waitTime);
+  }
+  if (remote.writeMode != "n/a") writeMode = remote.writeMode;
+
+  if (remote.numWrites == "none" || remote.fullCopyState == "n/a") {
+    if (writeMode == "asynchronous") {
+      log->log(
+          "Error.Cannot retrieve the property \"numWrites\".\n\t\t\t\t"
+          "The DR Mode is Asynchronous.\n\t\t\t\t"
+          "The package is NOT allowed to start up.");
+      return 1;
+    }
+    log->log(
+        "Warning - Failed to retrieve the property \"numWrites\" \n\t\t\t\t"
+        "The DR Mode is SYNCHRONOUS.The package is allowed to start up.");
+    return failoverSwap(waitTime);
+  }
+
+  std::time_t now = wallClock().now();
+  const std::time_t deadline = now + waitTime;
+  bool linkDown = false;
+  while (writesOutstanding(remote.numWrites) >= 1 && now < deadline) {
+    logWaiting(WAITING_MERGE, static_cast<long>(deadline - now));
+    wallClock().sleep(WAIT_INTERVAL);
+    now = wallClock().now();
+    ConsistencySetState again;
+    if (zarnApi.getRemoteCSState(again) != 0) {
+      linkDown = true;
+      break;
+    }
+    remote = again;
+  }
+
+  if (linkDown) {
+    if (writeMode == "asynchronous") {
+      log->log(
+          "Warning - Failed to get remote DR Group state.The DR Mode is "
+          "Asynchronous.\n\t\t\t\t"
+          "The program cannot determine the number of logs pending.\n\t\t\t\t"
+          "The package is NOT allowed to start up.");
+      return 1;
+    }
+    return failoverSwap(waitTime);
+  }
+  if (writesOutstanding(remote.numWrites) >= 1) {
+    if (writeMode != "asynchronous") {
+      log->log(WAIT_EXPIRED);
+      return 1;
+    }
+    if (startupPolicy == DATA_CURRENCY_PREFERRED ||
+        startupPolicy == REMOTE_PROTECTION_PREFERRED) {
+      log->log(
+          "The DR Mode is Asynchronous. But the startup policy is Currency "
+          "Preferred.\n\t\t"
+          "The WAIT_TIME has expired or unexpected error has occurred.the "
+          "package is NOT allowed to start up.");
+      return 1;
+    }
+    // Availability first: the writes still on their way are given up.
+  }
+  return failoverSwap(waitTime);
+}
+
+int ZARNStorageArrayInterface::waitForCopying(int waitTime) {
+  log->logDebug("Inside the ZARNStorageArrayInterface::waitForCopying method");
+  log->log(COPYING);
+  ConsistencySetState local;
+  if (zarnApi.getLocalCSState(local) != 0) {
+    log->log(LOCAL_STATE_FAILED);
+    return 1;
+  }
+  if (local.fullCopyState == "none" || local.fullCopyState == "n/a") {
+    log->log(
+        "Warning - Failed to retrieve the property \"fullCopyState\"."
+        "The program will attempt to start up the package.");
+    return failoverSwap(waitTime);
+  }
+  if (waitTime == 0) {
+    log->log(
+        "The WAIT_TIME is 0. The program will not wait for copying operation "
+        "to complete");
+    return 1;
+  }
+
+  std::time_t now = wallClock().now();
+  const std::time_t deadline = now + waitTime;
+  while (local.fullCopyState == "yes" && now < deadline) {
+    logWaiting(WAITING_COPY, static_cast<long>(deadline - now));
+    wallClock().sleep(WAIT_INTERVAL);
+    now = wallClock().now();
+    if (zarnApi.getLocalCSState(local) != 0) {
+      log->log(LOCAL_STATE_FAILED);
+      return 1;
+    }
+  }
+  if (local.fullCopyState == "yes") {
+    log->log("The WAIT_TIME has expired.");
+    return 1;
+  }
+  return failoverSwap(waitTime);
+}
+
+int ZARNStorageArrayInterface::sourceWriteEnable() {
+  log->logDebug(
+      "Inside the ZARNStorageArrayInterface::sourceWriteEnable method");
+  return zarnApi.disableFailsafe() == 0 ? 0 : 1;
+}
+
+int ZARNStorageArrayInterface::failback() {
+  log->logDebug("Inside the ZARNStorageArrayInterface::failback method");
+  return 3;
+}
+
+int ZARNStorageArrayInterface::resyncFromTarget() {
+  log->logDebug(
+      "Inside the ZARNStorageArrayInterface::resyncFromTarget method");
+  return 3;
+}
