@@ -44,6 +44,8 @@ class EngineTest : public ::testing::Test {
   // Sets the switches and the logger up, then makes the module (not yet
   // initialised).
   void make(const EngineOptions& o) {
+    dataRep.reset();  // a module of an earlier make() uses the old logger
+    logger_.reset();
     debug_.emplace("DATAREP_DEBUG",
                    o.debug ? std::optional<std::string>("") : std::nullopt);
     sfcore_.emplace("SFCORE_DEBUG", o.sfcoreDebug
