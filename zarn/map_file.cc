@@ -150,9 +150,11 @@ bool MapFile::save(const Builder& build, ModePolicy mode, bool mustExist,
 
   // The lock covers reading the section carried over, so that it is the
   // one on disk at the moment of the save.
+  // Failing to make a file in the map file's folder is failing to write
+  // the map file.
   Fd lock(::open(lockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
   if (lock.get() < 0) {
-    *error = "Could not lock the file " + path_ + ": " + errnoText();
+    *error = "Could not open the file " + path_ + " for write";
     return false;
   }
   while (::flock(lock.get(), LOCK_EX) != 0) {
