@@ -274,7 +274,7 @@ TEST_F(SmiscredE2E, PasswordNeverShownEvenInDebugMode) {
 // smiscred saving server after server while a discovery-like writer keeps
 // saving the device ID map: no update of either may be lost.
 TEST_F(SmiscredE2E, ConcurrentWritersLoseNothing) {
-  const int servers = 120;
+  const int servers = 60;
   e2e::RunOptions o;
   o.args = {"-c",
             "set -e; S=\"$1\"; W=\"$2\"; N=\"$3\"\n"
