@@ -83,7 +83,7 @@ bool parseKeys(std::string_view text, std::vector<KeyBinding>* keys,
         return false;
       }
       if (bare[0] == 'T' || bare[0] == 't' || bare[0] == 'F' || bare[0] == 'f') {
-        if (!equalsIgnoreCase(bare, "TRUE") && !equalsIgnoreCase(bare, "FALSE")) {
+        if (!isBooleanKeyValue(bare)) {
           *error = "invalid boolean value of key \"" + std::string(name) + "\"";
           return false;
         }
@@ -187,6 +187,12 @@ const std::string* ObjectPath::findKey(const Name& name) const {
   for (const auto& key : keys_)
     if (key.getName() == name) return &key.getValue();
   return nullptr;
+}
+
+bool isNumericKeyValue(std::string_view value) { return isInteger(value); }
+
+bool isBooleanKeyValue(std::string_view value) {
+  return equalsIgnoreCase(value, "TRUE") || equalsIgnoreCase(value, "FALSE");
 }
 
 std::string quoteKeyValue(std::string_view raw) {

@@ -84,6 +84,11 @@ class ObjectPath {
 
 // Quotes a value for the text form: "..." with '\' and '"' escaped.
 std::string quoteKeyValue(std::string_view raw);
+// True for the value of a numeric key: decimal or 0x hexadecimal, with an
+// optional sign.
+bool isNumericKeyValue(std::string_view value);
+// True for the value of a boolean key: TRUE or FALSE in any letter case.
+bool isBooleanKeyValue(std::string_view value);
 
 }  // namespace cim
 

@@ -54,7 +54,11 @@ KeyBinding readKeyBinding(pugi::xml_node node, int depth) {
     else
       invalid("unknown VALUETYPE \"" + std::string(valueType) + "\" of key " +
               name.getString());
-    return KeyBinding(std::move(name), elementText(child), kind);
+    std::string value = elementText(child);
+    if ((kind == KeyBinding::BOOLEAN && !isBooleanKeyValue(value)) ||
+        (kind == KeyBinding::NUMERIC && !isNumericKeyValue(value)))
+      invalid("\"" + value + "\" is not a " + valueType + " value of key " + name.getString());
+    return KeyBinding(std::move(name), std::move(value), kind);
   }
   if (is(child, "VALUE.REFERENCE"))
     return KeyBinding(std::move(name), readReferenceAt(child, depth + 1).toString(),
@@ -157,6 +161,8 @@ void readNamespacePath(pugi::xml_node node, std::string* host, NamespaceName* ns
   pugi::xml_node hostNode = node.child("HOST");
   if (!hostNode) invalid("<NAMESPACEPATH> without HOST");
   *host = elementText(hostNode);
+  if (host->find_first_of("/ \t\r\n") != std::string::npos)
+    invalid("<HOST> \"" + *host + "\" is not a host name");
   *ns = readLocalNamespacePath(node.child("LOCALNAMESPACEPATH"));
 }
 
@@ -201,6 +207,8 @@ ObjectPath readValueReference(pugi::xml_node node) { return readReferenceAt(node
 Value readValue(pugi::xml_node node, Type type, bool typed, bool isArray) {
   for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
     if (child.type() != pugi::node_element) continue;
+    if ((is(child, "VALUE") || is(child, "VALUE.ARRAY")) && type == Type::REFERENCE)
+      invalid(std::string("<") + child.name() + "> where a reference belongs");
     if (is(child, "VALUE")) {
       if (!typed) return Value::untyped(elementText(child));
       return Value::fromText(type, elementText(child));
@@ -254,17 +262,20 @@ Property readProperty(pugi::xml_node node) {
   bool propagated = equalsIgnoreCase(node.attribute("PROPAGATED").value(), "true");
   bool present = false;
   Value value;
+  // Each property element holds its own kind of value only.
   if (is(node, "PROPERTY")) {
     Type type = readTypeAttribute(node, "TYPE", &present);
     value = readValue(node, type, true, false);
-    if (value.isArray()) invalid("array value in <PROPERTY> " + name.getString());
+    if (value.isArray() || value.getType() == Type::REFERENCE)
+      invalid("array or reference value in <PROPERTY> " + name.getString());
   } else if (is(node, "PROPERTY.ARRAY")) {
     Type type = readTypeAttribute(node, "TYPE", &present);
     value = readValue(node, type, true, true);
-    if (!value.isArray() && !value.isNull())
-      invalid("scalar value in <PROPERTY.ARRAY> " + name.getString());
+    if (!value.isArray() || value.getType() == Type::REFERENCE)
+      invalid("scalar or reference value in <PROPERTY.ARRAY> " + name.getString());
   } else if (is(node, "PROPERTY.REFERENCE")) {
     value = readValue(node, Type::REFERENCE, true, false);
+    if (value.isArray()) invalid("array value in <PROPERTY.REFERENCE> " + name.getString());
   } else {
     invalid(std::string("expected a property, found <") + node.name() + ">");
   }

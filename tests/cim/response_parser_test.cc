@@ -150,6 +150,16 @@ TEST(ResponseParserTest, RefusesBadBodies) {
        imethod("EnumerateInstanceNames",
                "<IRETURNVALUE><INSTANCENAME CLASSNAME=\"1 C\"/></IRETURNVALUE>"),
        XML},
+      {"numeric key that is not a number",
+       imethod("EnumerateInstanceNames",
+               "<IRETURNVALUE><INSTANCENAME CLASSNAME=\"C\"><KEYBINDING NAME=\"K\">"
+               "<KEYVALUE VALUETYPE=\"numeric\">12a</KEYVALUE></KEYBINDING></INSTANCENAME></IRETURNVALUE>"),
+       XML},
+      {"boolean key that is not a boolean",
+       imethod("EnumerateInstanceNames",
+               "<IRETURNVALUE><INSTANCENAME CLASSNAME=\"C\"><KEYBINDING NAME=\"K\">"
+               "<KEYVALUE VALUETYPE=\"boolean\">yes</KEYVALUE></KEYBINDING></INSTANCENAME></IRETURNVALUE>"),
+       XML},
       {"bad key value type",
        imethod("EnumerateInstanceNames",
                "<IRETURNVALUE><INSTANCENAME CLASSNAME=\"C\"><KEYBINDING NAME=\"K\">"
@@ -168,6 +178,28 @@ TEST(ResponseParserTest, RefusesBadBodies) {
   }
   EXPECT_THROW(response::parseGetInstance(imethod("GetInstance", "<IRETURNVALUE/>"), "1001"),
                XmlException);
+  // A host that would change the path's meaning in the text form.
+  EXPECT_THROW(response::parseAssociatorNames(
+                   imethod("AssociatorNames",
+                           "<IRETURNVALUE><OBJECTPATH><INSTANCEPATH><NAMESPACEPATH><HOST>a/b</HOST>"
+                           "<LOCALNAMESPACEPATH><NAMESPACE NAME=\"root\"/></LOCALNAMESPACEPATH>"
+                           "</NAMESPACEPATH><INSTANCENAME CLASSNAME=\"C\"/></INSTANCEPATH>"
+                           "</OBJECTPATH></IRETURNVALUE>"),
+                   "1001"),
+               XmlException);
+  // Each property element carries its own kind of value only.
+  for (const char* property :
+       {"<PROPERTY NAME=\"P\" TYPE=\"string\"><VALUE.ARRAY/></PROPERTY>",
+        "<PROPERTY NAME=\"P\" TYPE=\"reference\"><VALUE>C.K=1</VALUE></PROPERTY>",
+        "<PROPERTY.ARRAY NAME=\"P\" TYPE=\"string\"><VALUE>x</VALUE></PROPERTY.ARRAY>",
+        "<PROPERTY.REFERENCE NAME=\"P\"><VALUE>C.K=1</VALUE></PROPERTY.REFERENCE>"}) {
+    EXPECT_THROW(response::parseGetInstance(
+                     imethod("GetInstance", std::string("<IRETURNVALUE><INSTANCE CLASSNAME=\"C\">") +
+                                                property + "</INSTANCE></IRETURNVALUE>"),
+                     "1001"),
+                 XmlException)
+        << property;
+  }
   EXPECT_THROW(response::parseEnumerateInstances(
                    imethod("EnumerateInstances",
                            "<IRETURNVALUE><VALUE.NAMEDINSTANCE><INSTANCENAME CLASSNAME=\"C\"/>"
