@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -39,20 +40,36 @@ ZARNIDMap deviceMap(const std::string& path, const std::string& prefix,
 }
 
 // Runs save() over and over in a child process and kills it with SIGKILL
-// at a different moment each round. After every kill the file holds one
-// of the complete images and its mode is what it should be; a temporary
-// file left behind is never more open than that.
+// at a different moment each round, spread over two of its saves. After
+// every kill the file holds one of the complete images and its mode is
+// what it should be; a temporary file left behind is never more open than
+// that.
 template <typename Save>
 void killWhileSaving(const std::string& path, Save save,
                      const std::vector<std::string>& images, mode_t mode) {
+  auto start = std::chrono::steady_clock::now();
+  save();
+  save();
+  auto twoSaves = std::chrono::duration_cast<std::chrono::microseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
+  const int rounds = 40;
   int seenNew = 0;
-  for (int round = 0; round < 40; ++round) {
+  for (int round = 0; round < rounds; ++round) {
+    int ready[2];
+    ASSERT_EQ(0, pipe(ready));
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
+      close(ready[0]);
+      if (write(ready[1], "x", 1) != 1) _exit(1);
       for (;;) save();
     }
-    usleep(static_cast<useconds_t>(200 + (round * 7919) % 30000));
+    close(ready[1]);
+    char byte;
+    ASSERT_EQ(1, read(ready[0], &byte, 1));
+    close(ready[0]);
+    usleep(static_cast<useconds_t>(twoSaves * ((round * 7) % rounds) / rounds));
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
 
@@ -70,7 +87,7 @@ void killWhileSaving(const std::string& path, Save save,
       ASSERT_EQ(0u, maptest::modeOf(path + ".tmp") & ~mode) << "round " << round;
     }
   }
-  EXPECT_GT(seenNew, 0);  // the kills did land in the middle of the saves
+  EXPECT_GT(seenNew, 0);  // the kills did land after some saves were done
 }
 
 TEST(MapFileCrashTest, KilledServerListSaveLeavesOldOrNewFile) {
