@@ -191,7 +191,7 @@ std::vector<ObjectPath> Client::enumerateInstanceNames(const NamespaceName& name
   std::string id = nextMessageId();
   std::string body = call("EnumerateInstanceNames", nameSpace.getString(),
                           xml::intrinsicRequest(id, "EnumerateInstanceNames", nameSpace, params));
-  return response::parseEnumerateInstanceNames(body, id);
+  return response::parseEnumerateInstanceNames(std::move(body), id);
 }
 
 std::vector<Instance> Client::enumerateInstances(const NamespaceName& nameSpace,
@@ -209,7 +209,7 @@ std::vector<Instance> Client::enumerateInstances(const NamespaceName& nameSpace,
   std::string id = nextMessageId();
   std::string body = call("EnumerateInstances", nameSpace.getString(),
                           xml::intrinsicRequest(id, "EnumerateInstances", nameSpace, params));
-  return response::parseEnumerateInstances(body, id);
+  return response::parseEnumerateInstances(std::move(body), id);
 }
 
 Instance Client::getInstance(const NamespaceName& nameSpace, const ObjectPath& instanceName,
@@ -224,7 +224,7 @@ Instance Client::getInstance(const NamespaceName& nameSpace, const ObjectPath& i
   std::string id = nextMessageId();
   std::string body = call("GetInstance", nameSpace.getString(),
                           xml::intrinsicRequest(id, "GetInstance", nameSpace, params));
-  Instance instance = response::parseGetInstance(body, id);
+  Instance instance = response::parseGetInstance(std::move(body), id);
   instance.setPath(instanceName);
   return instance;
 }
@@ -244,7 +244,7 @@ std::vector<ObjectPath> Client::associatorNames(const NamespaceName& nameSpace,
   std::string id = nextMessageId();
   std::string body = call("AssociatorNames", nameSpace.getString(),
                           xml::intrinsicRequest(id, "AssociatorNames", nameSpace, params));
-  return response::parseAssociatorNames(body, id);
+  return response::parseAssociatorNames(std::move(body), id);
 }
 
 Value Client::invokeMethod(const NamespaceName& nameSpace, const ObjectPath& instanceName,
@@ -257,7 +257,7 @@ Value Client::invokeMethod(const NamespaceName& nameSpace, const ObjectPath& ins
   std::string body =
       call(method, nameSpace.getString() + ":" + instanceName.toLocalString(),
            xml::extrinsicRequest(id, method, nameSpace, instanceName, params));
-  return response::parseInvokeMethod(body, id, method, &outParameters);
+  return response::parseInvokeMethod(std::move(body), id, method, &outParameters);
 }
 
 void Client::setProperty(const NamespaceName& nameSpace, const ObjectPath& instanceName,
@@ -269,7 +269,7 @@ void Client::setProperty(const NamespaceName& nameSpace, const ObjectPath& insta
   std::string id = nextMessageId();
   std::string body = call("SetProperty", nameSpace.getString(),
                           xml::intrinsicRequest(id, "SetProperty", nameSpace, params));
-  response::parseSetProperty(body, id);
+  response::parseSetProperty(std::move(body), id);
 }
 
 }  // namespace cim

@@ -17,12 +17,22 @@ namespace {
   throw XmlException("Invalid CIM-XML: " + detail);
 }
 
+// A response body: read-only text (copied into the document), or a string
+// the document may be built in.
+struct Body {
+  std::string_view text;
+  std::string* inPlace = nullptr;
+};
+
 // Parses the document and returns the (I)METHODRESPONSE element, after
 // turning an ERROR element into a CIMException.
-pugi::xml_node openResponse(pugi::xml_document& doc, std::string_view body,
+pugi::xml_node openResponse(pugi::xml_document& doc, const Body& body,
                             std::string_view messageId, std::string_view method,
                             bool intrinsic) {
-  xml::loadDocument(doc, body);
+  if (body.inPlace != nullptr)
+    xml::loadDocumentInPlace(doc, *body.inPlace);
+  else
+    xml::loadDocument(doc, body.text);
   pugi::xml_node cim = doc.document_element();
   if (std::strcmp(cim.name(), "CIM") != 0) invalid("the document is not a <CIM> element");
   pugi::xml_node message = cim.child("MESSAGE");
@@ -69,10 +79,7 @@ auto guarded(F read) -> decltype(read()) {
   }
 }
 
-}  // namespace
-
-std::vector<ObjectPath> parseEnumerateInstanceNames(std::string_view body,
-                                                    std::string_view messageId) {
+std::vector<ObjectPath> enumerateInstanceNames(const Body& body, std::string_view messageId) {
   return guarded([&] {
     pugi::xml_document doc;
     pugi::xml_node rsp = openResponse(doc, body, messageId, "EnumerateInstanceNames", true);
@@ -84,8 +91,7 @@ std::vector<ObjectPath> parseEnumerateInstanceNames(std::string_view body,
   });
 }
 
-std::vector<Instance> parseEnumerateInstances(std::string_view body,
-                                              std::string_view messageId) {
+std::vector<Instance> enumerateInstances(const Body& body, std::string_view messageId) {
   return guarded([&] {
     pugi::xml_document doc;
     pugi::xml_node rsp = openResponse(doc, body, messageId, "EnumerateInstances", true);
@@ -97,7 +103,7 @@ std::vector<Instance> parseEnumerateInstances(std::string_view body,
   });
 }
 
-Instance parseGetInstance(std::string_view body, std::string_view messageId) {
+Instance getInstance(const Body& body, std::string_view messageId) {
   return guarded([&] {
     pugi::xml_document doc;
     pugi::xml_node rsp = openResponse(doc, body, messageId, "GetInstance", true);
@@ -107,8 +113,7 @@ Instance parseGetInstance(std::string_view body, std::string_view messageId) {
   });
 }
 
-std::vector<ObjectPath> parseAssociatorNames(std::string_view body,
-                                             std::string_view messageId) {
+std::vector<ObjectPath> associatorNames(const Body& body, std::string_view messageId) {
   return guarded([&] {
     pugi::xml_document doc;
     pugi::xml_node rsp = openResponse(doc, body, messageId, "AssociatorNames", true);
@@ -120,7 +125,7 @@ std::vector<ObjectPath> parseAssociatorNames(std::string_view body,
   });
 }
 
-void parseSetProperty(std::string_view body, std::string_view messageId) {
+void setProperty(const Body& body, std::string_view messageId) {
   guarded([&] {
     pugi::xml_document doc;
     openResponse(doc, body, messageId, "SetProperty", true);
@@ -128,8 +133,8 @@ void parseSetProperty(std::string_view body, std::string_view messageId) {
   });
 }
 
-Value parseInvokeMethod(std::string_view body, std::string_view messageId,
-                        std::string_view method, std::vector<ParamValue>* outParams) {
+Value invokeMethod(const Body& body, std::string_view messageId, std::string_view method,
+                   std::vector<ParamValue>* outParams) {
   return guarded([&] {
     pugi::xml_document doc;
     pugi::xml_node rsp = openResponse(doc, body, messageId, method, false);
@@ -151,6 +156,70 @@ Value parseInvokeMethod(std::string_view body, std::string_view messageId,
     *outParams = std::move(out);
     return result;
   });
+}
+
+}  // namespace
+
+std::vector<ObjectPath> parseEnumerateInstanceNames(std::string_view body,
+                                                    std::string_view messageId) {
+  return enumerateInstanceNames(Body{body}, messageId);
+}
+
+std::vector<Instance> parseEnumerateInstances(std::string_view body,
+                                              std::string_view messageId) {
+  return enumerateInstances(Body{body}, messageId);
+}
+
+Instance parseGetInstance(std::string_view body, std::string_view messageId) {
+  return getInstance(Body{body}, messageId);
+}
+
+std::vector<ObjectPath> parseAssociatorNames(std::string_view body,
+                                             std::string_view messageId) {
+  return associatorNames(Body{body}, messageId);
+}
+
+void parseSetProperty(std::string_view body, std::string_view messageId) {
+  setProperty(Body{body}, messageId);
+}
+
+Value parseInvokeMethod(std::string_view body, std::string_view messageId,
+                        std::string_view method, std::vector<ParamValue>* outParams) {
+  return invokeMethod(Body{body}, messageId, method, outParams);
+}
+
+std::vector<ObjectPath> parseEnumerateInstanceNames(std::string&& body,
+                                                    std::string_view messageId) {
+  std::string text = std::move(body);
+  return enumerateInstanceNames(Body{text, &text}, messageId);
+}
+
+std::vector<Instance> parseEnumerateInstances(std::string&& body,
+                                              std::string_view messageId) {
+  std::string text = std::move(body);
+  return enumerateInstances(Body{text, &text}, messageId);
+}
+
+Instance parseGetInstance(std::string&& body, std::string_view messageId) {
+  std::string text = std::move(body);
+  return getInstance(Body{text, &text}, messageId);
+}
+
+std::vector<ObjectPath> parseAssociatorNames(std::string&& body,
+                                             std::string_view messageId) {
+  std::string text = std::move(body);
+  return associatorNames(Body{text, &text}, messageId);
+}
+
+void parseSetProperty(std::string&& body, std::string_view messageId) {
+  std::string text = std::move(body);
+  setProperty(Body{text, &text}, messageId);
+}
+
+Value parseInvokeMethod(std::string&& body, std::string_view messageId,
+                        std::string_view method, std::vector<ParamValue>* outParams) {
+  std::string text = std::move(body);
+  return invokeMethod(Body{text, &text}, messageId, method, outParams);
 }
 
 }  // namespace response

@@ -10,6 +10,7 @@
 #ifndef CIM_RESPONSE_PARSER_H
 #define CIM_RESPONSE_PARSER_H
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -33,6 +34,19 @@ void parseSetProperty(std::string_view body, std::string_view messageId);
 // The return value (null when the server sent none) and the output
 // parameters in the server's order.
 Value parseInvokeMethod(std::string_view body, std::string_view messageId,
+                        std::string_view method, std::vector<ParamValue>* outParams);
+
+// The same, parsing the body where it lies instead of copying it first
+// (what the client does with the bodies it received).
+std::vector<ObjectPath> parseEnumerateInstanceNames(std::string&& body,
+                                                    std::string_view messageId);
+std::vector<Instance> parseEnumerateInstances(std::string&& body,
+                                              std::string_view messageId);
+Instance parseGetInstance(std::string&& body, std::string_view messageId);
+std::vector<ObjectPath> parseAssociatorNames(std::string&& body,
+                                             std::string_view messageId);
+void parseSetProperty(std::string&& body, std::string_view messageId);
+Value parseInvokeMethod(std::string&& body, std::string_view messageId,
                         std::string_view method, std::vector<ParamValue>* outParams);
 
 }  // namespace response

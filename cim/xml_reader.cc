@@ -130,6 +130,14 @@ void loadDocument(pugi::xml_document& doc, std::string_view text) {
                        " at offset " + std::to_string(result.offset));
 }
 
+void loadDocumentInPlace(pugi::xml_document& doc, std::string& text) {
+  pugi::xml_parse_result result =
+      doc.load_buffer_inplace(text.data(), text.size(), PARSE_OPTIONS, pugi::encoding_utf8);
+  if (!result)
+    throw XmlException(std::string("Malformed XML: ") + result.description() +
+                       " at offset " + std::to_string(result.offset));
+}
+
 Name readNameAttribute(pugi::xml_node node, const char* attribute) {
   pugi::xml_attribute attr = node.attribute(attribute);
   if (!attr)

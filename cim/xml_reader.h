@@ -27,6 +27,9 @@ constexpr unsigned PARSE_OPTIONS = pugi::parse_default | pugi::parse_ws_pcdata_s
 // Parses a whole document; XmlException (with pugixml's reason and the byte
 // offset) when it is not well-formed.
 void loadDocument(pugi::xml_document& doc, std::string_view text);
+// The same without a copy: the document is built inside text, which it
+// changes and which must outlive it.
+void loadDocumentInPlace(pugi::xml_document& doc, std::string& text);
 
 // The NAME (or other) attribute as a legal CIM name; XmlException if it is
 // missing or illegal.
