@@ -321,6 +321,21 @@ TEST_F(ClientTest, ServerThatNeverAnswersTimesOutOnTime) {
   EXPECT_LT(ms, 1400);
 }
 
+// A time-out of 0 means no time at all, never an endless wait.
+TEST_F(ClientTest, ZeroTimeoutNeverWaitsForEver) {
+  ScriptedServer* self = nullptr;
+  ScriptedServer server([&](int, const Request&) {
+    self->hang();
+    return false;
+  });
+  self = &server;
+  client.connect("127.0.0.1", static_cast<std::uint32_t>(server.port()), "admin", "secret");
+  client.setTimeout(0);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_THROW(enumerate(), ConnectionTimeoutException);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+}
+
 // A server that dribbles its answer still has to finish within the time-out.
 TEST_F(ClientTest, TricklingResponseTimesOut) {
   ScriptedServer server([](int fd, const Request&) {
