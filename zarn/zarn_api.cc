@@ -19,7 +19,8 @@ ZARNAPI::ZARNAPI()
       validLocalCSObjectPath(false),
       validLocalRSObjectPath(false),
       QNKey("MXRud"),
-      queryState(QS_NONE) {
+      queryState(QS_NONE),
+      validCSPathIndex(false) {
   log->logDebug("Inside the ZARNAPI constructor");
 }
 
@@ -172,7 +173,7 @@ cim::ObjectPath ZARNAPI::findServiceObjectPath(SMISServer* smisSrv,
 cim::ObjectPath ZARNAPI::findCSObjectPath(SMISServer* smisSrv,
                                           const std::string& storageName,
                                           const std::string& drGrpName,
-                                          bool useMap) {
+                                          bool useMap, bool reuseList) {
   log->logDebug("Inside the ZARNAPI::findCSObjectPath method");
   log->logDebug("\tstorageName: " + storageName + "\n" + "\tdrGrpName: " +
                 drGrpName + "\n" + "\tuseMap: " + (useMap ? "true" : "false") +
@@ -189,11 +190,22 @@ cim::ObjectPath ZARNAPI::findCSObjectPath(SMISServer* smisSrv,
         {cim::KeyBinding("InstanceID", devID.instanceID)});
   }
 
+  const std::pair<std::string, std::string> wanted(storageName, drGrpName);
+  if (reuseList && validCSPathIndex) {
+    auto known = csPathIndex.find(wanted);
+    if (known != csPathIndex.end()) return known->second;
+    // Not in the list: the DR group may have been made since it was read.
+  }
+
   std::vector<cim::Instance> groups = smisSrv->getCIMClient().enumerateInstances(
       smisSrv->getCimNamespace(), "QNZARN_ConsistencySet",
       /*deepInheritance=*/true, /*localOnly=*/false,
       /*includeQualifiers=*/false, /*includeClassOrigin=*/false,
       cim::PropertyList({"InstanceID", "ElementName"}));
+  if (reuseList) {
+    csPathIndex.clear();
+    validCSPathIndex = false;
+  }
   if (groups.empty()) {
     throw InstanceException("No DR group found in the SMI-S " +
                             smisSrv->getHostname() + ".\n\t\t\t\t" +
@@ -207,8 +219,17 @@ cim::ObjectPath ZARNAPI::findCSObjectPath(SMISServer* smisSrv,
     std::string instanceID = group.getProperty("InstanceID").getValue().getString();
     std::string elementName =
         group.getProperty("ElementName").getValue().getString();
-    if (instanceID.substr(0, 16) == storageName && elementName == drGrpName)
+    if (reuseList) {
+      csPathIndex.emplace(std::make_pair(instanceID.substr(0, 16), elementName),
+                          group.getPath());
+    } else if (instanceID.substr(0, 16) == storageName && elementName == drGrpName) {
       return group.getPath();
+    }
+  }
+  if (reuseList) {
+    validCSPathIndex = true;
+    auto found = csPathIndex.find(wanted);
+    if (found != csPathIndex.end()) return found->second;
   }
   throw InstanceException("DR group " + drGrpName + " not found in the SMI-S " +
                           smisSrv->getHostname() +
@@ -222,7 +243,10 @@ int ZARNAPI::findDeviceID(const std::string& storageName,
   log->logDebug("Inside the ZARNAPI::findDeviceID method");
   try {
     SMISServer* server = findSMISServer(true);
-    cim::ObjectPath group = findCSObjectPath(server, storageName, drGrpName, false);
+    // A discovery run looks up many DR groups of the same server: one
+    // enumeration serves them all.
+    cim::ObjectPath group =
+        findCSObjectPath(server, storageName, drGrpName, false, true);
     if (group.getKeyBindings().empty()) {
       throw ObjectPathException(
           "(Internal) - Empty key binding in the ConsistencySet object path");

@@ -13,7 +13,9 @@
 #ifndef ZARN_ZARN_API_H
 #define ZARN_ZARN_API_H
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cim/object_path.h"
@@ -108,10 +110,13 @@ class ZARNAPI {
                                         const std::string& storageName);
   // The DR group: built from the device ID map (no request) with useMap,
   // else searched on the server. SMISServerException, ObjectPathException
-  // or InstanceException when it fails.
+  // or InstanceException when it fails. With reuseList the server's DR
+  // groups are enumerated once and the list kept for later searches; it is
+  // asked for again only when the DR group sought is not in it.
   cim::ObjectPath findCSObjectPath(SMISServer* smisSrv,
                                    const std::string& storageName,
-                                   const std::string& drGrpName, bool useMap);
+                                   const std::string& drGrpName, bool useMap,
+                                   bool reuseList = false);
   // Writes the path at debug level.
   void dumpObjectPath(const std::string& copInfo,
                       const cim::ObjectPath& objectPath);
@@ -139,6 +144,11 @@ class ZARNAPI {
   bool validLocalRSObjectPath;
   std::string QNKey;
   int queryState;
+  // The DR groups of the last enumeration made with reuseList, by array
+  // name (first 16 characters of the InstanceID) and element name; the
+  // first in the provider's order wins.
+  std::map<std::pair<std::string, std::string>, cim::ObjectPath> csPathIndex;
+  bool validCSPathIndex;
 };
 
 #endif  // ZARN_ZARN_API_H
