@@ -1,0 +1,237 @@
+// ZARNValidation as the configuration commands run it, on a sandboxed node
+// whose local SMI-S servers are zarnsim processes (names resolved through
+// the node's /etc/hosts).
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/e2e/sandbox.h"
+#include "tests/e2e/zarnsim_process.h"
+
+namespace {
+
+using Messages = std::vector<std::string>;
+
+const char* const PKGDIR = "/opt/kxcluster/pkg1";
+const char* const ENV_FILE = "/opt/kxcluster/pkg1/pkg1.env";
+const char* const OUTPUT = "/opt/kxcluster/pkg1/pkg1.env.smis";
+
+// Both arrays of the package; the provider reports DC2's only when
+// dc2Managed.
+std::string scenario(bool dc2Managed) {
+  return std::string(R"({
+  "arrays": [
+    {"id": "dc1", "wwn": "50014380025B4A80", "volumes": [{"id": "v1", "wwn": "600A0001"}]},
+    {"id": "dc2", "wwn": "50014380025B4C20", "managed": )") +
+         (dc2Managed ? "true" : "false") + R"(,
+     "volumes": [{"id": "v1", "wwn": "600B0001"}]}
+  ],
+  "drGroups": [{"name": "dg01", "sides": [
+    {"array": "dc1", "volumes": ["v1"]}, {"array": "dc2", "volumes": ["v1"]}]}]
+})";
+}
+
+// A loopback port nothing listens on.
+int closedPort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  ::close(fd);
+  return ntohs(addr.sin_port);
+}
+
+bool startsWith(const std::string& text, const std::string& start) {
+  return text.compare(0, start.size(), start) == 0;
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() &&
+         text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+mode_t modeOf(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return 0;
+  return st.st_mode & 07777;
+}
+
+class ZarnvalidationE2E : public ::testing::Test {
+ protected:
+  ZarnvalidationE2E() : both(ZARNSIM_BIN, scenario(true)), dc1Only(ZARNSIM_BIN, scenario(false)) {}
+
+  void SetUp() override {
+    ASSERT_TRUE(both.ok()) << both.error();
+    ASSERT_TRUE(dc1Only.ok()) << dc1Only.error();
+    node.writeFile("/etc/hosts",
+                   "127.0.0.1 localhost\n127.0.0.1 smis-down smis-one smis-ok\n");
+    e2e::SmisEntry down, one, ok;
+    down.host = "smis-down";
+    down.port = closedPort();
+    one.host = "smis-one";
+    one.port = dc1Only.port();
+    ok.host = "smis-ok";
+    ok.port = both.port();
+    node.writeFile(e2e::MAP_FILE, e2e::mapFileText({down, one, ok}, {}), 0600);
+    node.makeDir(PKGDIR);
+    array.dc1Smis = "smis-down smis-one smis-nocred smis-ok";
+  }
+
+  e2e::RunResult run(std::vector<std::string> args) {
+    node.writeFile(ENV_FILE, e2e::packageEnvText(PKGDIR, "Availability_Preferred",
+                                                 0, array));
+    e2e::RunOptions o;
+    o.args = std::move(args);
+    e2e::RunResult r = node.run(ZARNVALIDATION_BIN, o);
+    EXPECT_EQ("", r.setupError);
+    return r;
+  }
+
+  // The three unusable servers of the list give one warning each.
+  void expectThreeWarnings(const Messages& m, size_t first, const std::string& timeout) {
+    ASSERT_GE(m.size(), first + 3);
+    EXPECT_TRUE(startsWith(m[first], "Warning - Failed to connect to SMI-S smis-down. \n"))
+        << m[first];
+    EXPECT_TRUE(endsWith(m[first], ".\n\t\t\t\tThe response timeout for the SMI-S server is " +
+                                       timeout))
+        << m[first];
+    EXPECT_EQ("Warning - The Local and Remote Storages are not managed by the SMI-S "
+              "smis-one.\n\t\t\t\tCheck the SMI-S and fix the problem..\n\t\t\t\t",
+              m[first + 1]);
+    EXPECT_EQ("Warning - Failed to get SMI-S information for smis-nocred.\n\t\t\t\t"
+              "No SMI-S server named smis-nocred found in the list.\n\t\t\t\t"
+              "SMI-S data may not be configured properly. Use \n\t\t\t\t"
+              "the \"smiscred\" tool to verify the data list.",
+              m[first + 2]);
+  }
+
+  e2e::ZarnSim both;
+  e2e::ZarnSim dc1Only;
+  e2e::Sandbox node{"node1"};
+  e2e::ArrayVariables array;
+};
+
+TEST_F(ZarnvalidationE2E, CheckModeRecordsTheUsableServers) {
+  e2e::RunResult r = run({ENV_FILE, "kxcheckconf"});
+  EXPECT_EQ(0, r.exitCode) << r.describe();
+  Messages m = r.normalMessages();
+  EXPECT_EQ(3u, m.size()) << r.describe();
+  expectThreeWarnings(m, 0, "300 Sec. ");
+  EXPECT_EQ("smis-ok\n", node.readFile(OUTPUT).value_or("<none>"));
+  EXPECT_EQ(0644u, modeOf(node.hostPath(OUTPUT)));
+  EXPECT_EQ(1u, both.requests("EnumerateInstanceNames").size());
+  EXPECT_EQ(1u, dc1Only.requests("EnumerateInstanceNames").size());
+}
+
+// Apply mode leaves the servers at the client's 20 seconds; a faulty
+// variable makes the status 255 but the usable servers are still recorded.
+TEST_F(ZarnvalidationE2E, ApplyModeWithAFaultyVariable) {
+  array.drGroup = "";
+  array.queryTimeout = "0";
+  e2e::RunResult r = run({ENV_FILE, "kxapplyconf"});
+  EXPECT_EQ(255, r.exitCode) << r.describe();
+  Messages m = r.normalMessages();
+  ASSERT_EQ(7u, m.size()) << r.describe();
+  EXPECT_EQ("Error - The DR_GROUP_NAME variable has not been set properly.", m[0]);
+  EXPECT_EQ("The QUERY_TIMEOUT variable has not been set properly.\n\t\t\t Use "
+            "default, 300 seconds, for the query timeout",
+            m[1]);
+  EXPECT_EQ("Error - One or more environment variables have not been set\n\t\t\t\t "
+            "properly.",
+            m[2]);
+  EXPECT_EQ("For 'kxapplyconf' command,\n\t\t\t\tUse CIMClient default value of 20 "
+            "Sec as the Query Timeout value for the SMI-S server.",
+            m[3]);
+  expectThreeWarnings(m, 4, "20 Sec.");
+  EXPECT_EQ("smis-ok\n", node.readFile(OUTPUT).value_or("<none>"));
+}
+
+TEST_F(ZarnvalidationE2E, NoUsableServerKeepsTheEarlierOutput) {
+  node.writeFile(OUTPUT, "smis-old\n");
+  array.dc1Smis = "smis-one";
+  e2e::RunResult r = run({ENV_FILE, "kxcheckconf"});
+  EXPECT_EQ(255, r.exitCode) << r.describe();
+  EXPECT_EQ((Messages{"Warning - The Local and Remote Storages are not managed by "
+                      "the SMI-S smis-one.\n\t\t\t\tCheck the SMI-S and fix the problem..\n\t\t\t\t",
+                      "Error - Unable to access QN Stormview ZARN server from the host.",
+                      "Error - Cannot find a local usable SMI-S.\n\t\t\t\tCheck the value "
+                      "of SMIS-S server(s) configured in DC1_SMIS_LIST attributes "
+                      "\n\t\t\t\tin environment file /opt/kxcluster/pkg1/pkg1.env"}),
+            r.normalMessages());
+  EXPECT_EQ("smis-old\n", node.readFile(OUTPUT).value_or("<none>"));
+}
+
+TEST_F(ZarnvalidationE2E, NodeInNoHostListAsksNoServer) {
+  node.setHostName("node9");
+  e2e::RunResult r = run({ENV_FILE, "kxcheckconf"});
+  EXPECT_EQ(255, r.exitCode) << r.describe();
+  EXPECT_EQ((Messages{"Error - The local host node9 is not in the data center host "
+                      "lists \n\t\t\t\tnode1 node2 and node3 node4",
+                      "Error - One or more environment variables have not been "
+                      "set\n\t\t\t\t properly."}),
+            r.normalMessages());
+  EXPECT_TRUE(both.requests().empty());
+  EXPECT_FALSE(node.readFile(OUTPUT).has_value());
+}
+
+TEST_F(ZarnvalidationE2E, TooFewArguments) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, std::vector<std::string>{ENV_FILE}}) {
+    e2e::RunResult r = run(args);
+    EXPECT_EQ(255, r.exitCode) << r.describe();
+    EXPECT_EQ("Error - Provide enough Arguments, Environment file & Command Name - "
+              "'kxcheckconf/kxapplyconf'\n",
+              r.out);
+  }
+}
+
+// Another process holds the output file's lock: the run waits for it and
+// then replaces the whole (longer) list.
+TEST_F(ZarnvalidationE2E, OutputFileIsLockedWhileWritten) {
+  char name[] = "/tmp/zarnvalidation.XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(name));
+  const std::string folder = name;
+  const std::string envFile = folder + "/pkg1.env";
+  const std::string output = envFile + ".smis";
+  {
+    std::ofstream(envFile) << e2e::packageEnvText(folder, "Availability_Preferred", 0, array);
+    std::ofstream(output) << "a-much-longer-stale-entry\nanother-one\n";
+  }
+  int fd = ::open(output.c_str(), O_RDWR);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(0, ::lockf(fd, F_LOCK, 0));
+  std::thread release([fd] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    ::close(fd);  // drops the lock
+  });
+  e2e::RunOptions o;
+  o.args = {envFile, "kxcheckconf"};
+  auto start = std::chrono::steady_clock::now();
+  e2e::RunResult r = node.run(ZARNVALIDATION_BIN, o);
+  double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  release.join();
+  EXPECT_EQ(0, r.exitCode) << r.describe();
+  EXPECT_GE(seconds, 0.6);
+  EXPECT_EQ("smis-ok\n", e2e::readHostFile(output));
+  EXPECT_EQ(0644u, modeOf(output));
+  std::error_code ec;
+  std::filesystem::remove_all(folder, ec);
+}
+
+}  // namespace
