@@ -200,8 +200,9 @@ TEST_F(ZarnvalidationE2E, TooFewArguments) {
   }
 }
 
-// Another process holds the output file's lock: the run waits for it and
-// then replaces the whole (longer) list.
+// Another process holds the output file's lock: the run waits for it,
+// leaving the file as it is meanwhile, and then replaces the whole (longer)
+// list.
 TEST_F(ZarnvalidationE2E, OutputFileIsLockedWhileWritten) {
   char name[] = "/tmp/zarnvalidation.XXXXXX";
   ASSERT_NE(nullptr, mkdtemp(name));
@@ -215,8 +216,11 @@ TEST_F(ZarnvalidationE2E, OutputFileIsLockedWhileWritten) {
   int fd = ::open(output.c_str(), O_RDWR);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(0, ::lockf(fd, F_LOCK, 0));
-  std::thread release([fd] {
+  // While the lock is held the waiting run must not have touched the file.
+  std::string whileLocked;
+  std::thread release([fd, &output, &whileLocked] {
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    whileLocked = e2e::readHostFile(output);
     ::close(fd);  // drops the lock
   });
   e2e::RunOptions o;
@@ -228,6 +232,7 @@ TEST_F(ZarnvalidationE2E, OutputFileIsLockedWhileWritten) {
   release.join();
   EXPECT_EQ(0, r.exitCode) << r.describe();
   EXPECT_GE(seconds, 0.6);
+  EXPECT_EQ("a-much-longer-stale-entry\nanother-one\n", whileLocked);
   EXPECT_EQ("smis-ok\n", e2e::readHostFile(output));
   EXPECT_EQ(0644u, modeOf(output));
   std::error_code ec;
