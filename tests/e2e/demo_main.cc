@@ -1,0 +1,276 @@
+// drenable_demo: what scripts/demo shows. Starts zarnsim on a scenario,
+// prepares sandboxed cluster nodes of both data centres (map file with the
+// SMI-S servers and the device ID map, package environment files) and runs
+// drenable on them as a package's control script would, printing the
+// package log of each run and a one-line verdict. Needs root (the nodes are
+// namespaces); writes nothing outside its temporary folders.
+//
+//   drenable_demo --zarnsim PATH --drenable PATH --scenario FILE
+//
+// The demo is a list of steps run in order (see main); a step is any
+// function of the Cluster, so steps that run other programs on the nodes
+// fit in beside the drenable runs. Exit status 0 when every step turned out
+// as expected.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/sandbox.h"
+#include "tests/e2e/zarnsim_process.h"
+
+namespace {
+
+using json = nlohmann::json;
+
+const char* const DC1_WWN = "5001-4380-025B-4A80";
+const char* const DC2_WWN = "5001-4380-025B-4C20";
+
+struct Options {
+  std::string zarnsim;
+  std::string drenable;
+  std::string scenario;
+};
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// The simulated arrays and the cluster nodes that reach them.
+class Cluster {
+ public:
+  explicit Cluster(const Options& options)
+      : options_(options), scenarioText_(readFile(options.scenario)) {}
+
+  // Starts zarnsim; false (with the reason printed) when it cannot.
+  bool start() {
+    if (scenarioText_.empty()) {
+      std::printf("cannot read the scenario %s\n", options_.scenario.c_str());
+      return false;
+    }
+    scenario_ = json::parse(scenarioText_, nullptr, false, true);
+    if (scenario_.is_discarded()) {
+      std::printf("the scenario %s is not JSON\n", options_.scenario.c_str());
+      return false;
+    }
+    sim_ = std::make_unique<e2e::ZarnSim>(options_.zarnsim, scenarioText_);
+    if (!sim_->ok()) {
+      std::printf("zarnsim did not start: %s\n", sim_->error().c_str());
+      return false;
+    }
+    std::printf("zarnsim is serving %s on 127.0.0.1:%d, as the SMI-S servers smis-dc1 "
+                "and smis-dc2\n",
+                options_.scenario.c_str(), sim_->port());
+    return true;
+  }
+
+  e2e::ZarnSim& sim() { return *sim_; }
+  const json& scenario() const { return scenario_; }
+  const Options& options() const { return options_; }
+
+  // The node of that name; made on first use with the SMI-S server list in
+  // its map file and smis-dc1 and smis-dc2 resolving to the simulator.
+  e2e::Sandbox& node(const std::string& name) {
+    auto it = nodes_.find(name);
+    if (it != nodes_.end()) return *it->second;
+    auto node = std::make_unique<e2e::Sandbox>(name);
+    node->writeFile("/etc/hosts", "127.0.0.1\tlocalhost smis-dc1 smis-dc2\n");
+    node->writeFile(e2e::MAP_FILE, e2e::mapFileText(servers(), devices_), 0600);
+    e2e::Sandbox& ref = *node;
+    nodes_[name] = std::move(node);
+    return ref;
+  }
+
+  // Puts the device ID map (every DR group of the scenario) into the map
+  // file of every node, as the discovery tool would.
+  void storeDeviceIdMap() {
+    devices_.clear();
+    std::map<std::string, std::string> wwnOf;
+    for (const auto& a : scenario_["arrays"]) wwnOf[a["id"]] = a["wwn"];
+    for (const auto& g : scenario_["drGroups"]) {
+      for (const auto& side : g["sides"]) {
+        e2e::DeviceEntry e;
+        e.storageName = wwnOf[side["array"]];
+        e.drGroupName = "\\Data Replication\\" + g["name"].get<std::string>();
+        e.instanceId = side["instanceId"];
+        devices_.push_back(e);
+      }
+    }
+    for (auto& n : nodes_)
+      n.second->writeFile(e2e::MAP_FILE, e2e::mapFileText(servers(), devices_), 0600);
+  }
+
+ private:
+  std::vector<e2e::SmisEntry> servers() const {
+    std::vector<e2e::SmisEntry> out(2);
+    out[0].host = "smis-dc1";
+    out[1].host = "smis-dc2";
+    for (auto& s : out) s.port = sim_->port();
+    return out;
+  }
+
+  Options options_;
+  std::string scenarioText_;
+  json scenario_;
+  std::unique_ptr<e2e::ZarnSim> sim_;
+  std::vector<e2e::DeviceEntry> devices_;
+  std::map<std::string, std::unique_ptr<e2e::Sandbox>> nodes_;
+};
+
+// One start of a package by its control script.
+struct Start {
+  std::string node;
+  std::string package;  // also its DR group's name
+  std::string policy;
+  int waitMinutes = 0;
+  bool forceflag = false;  // the operator created the FORCEFLAG file
+  int expectedExit = 0;
+};
+
+const char* meaning(int exitCode) {
+  switch (exitCode) {
+    case 0: return "start";
+    case 1: return "do not start";
+    case 2: return "do not start on this node now";
+    case 3: return "start; the storage was switched to read-write here";
+    default: return "no exit code";
+  }
+}
+
+std::string indent(const std::string& text, const char* prefix) {
+  std::string out;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    out += prefix + text.substr(start, end - start) + "\n";
+    start = end + 1;
+  }
+  return out;
+}
+
+// Runs drenable for the package on the node; prints its package log and
+// the verdict. True when the exit code is the expected one.
+bool runStart(Cluster& cluster, const Start& s) {
+  e2e::Sandbox& node = cluster.node(s.node);
+  const std::string pkgDir = "/opt/kxcluster/pkg/" + s.package;
+  const std::string envFile = pkgDir + "/" + s.package + ".env";
+  e2e::ArrayVariables vars;
+  vars.drGroup = s.package;
+  vars.dc1Wwn = DC1_WWN;
+  vars.dc2Wwn = DC2_WWN;
+  node.makeDir(pkgDir);
+  node.writeFile(envFile, e2e::packageEnvText(pkgDir, s.policy, s.waitMinutes, vars));
+  if (s.forceflag) {
+    node.writeFile(pkgDir + "/FORCEFLAG", "");
+    std::printf("    (the operator created %s/FORCEFLAG)\n", pkgDir.c_str());
+  }
+  std::printf("    $ drenable %s 0 0 \"\" \"\"      # policy %s, WAIT_TIME %d\n",
+              envFile.c_str(), s.policy.c_str(), s.waitMinutes);
+
+  e2e::RunOptions o;
+  o.args = {envFile, "0", "0", "", ""};
+  o.env["PACKAGE"] = s.package;
+  cluster.sim().clearRequests();
+  e2e::RunResult r = node.run(cluster.options().drenable, o);
+  if (!r.setupError.empty()) {
+    std::printf("    cannot run drenable: %s\n", r.setupError.c_str());
+    return false;
+  }
+  std::fputs(indent(r.out, "    | ").c_str(), stdout);
+  for (const auto& e : r.sysLogMessages())
+    std::printf("    system log: %s\n", e.c_str());
+
+  size_t failovers = cluster.sim().requests("FastFailover").size();
+  bool forceflagLeft = node.readFile(pkgDir + "/FORCEFLAG").has_value();
+  std::string verdict = "exit " + std::to_string(r.exitCode) + " (" + meaning(r.exitCode) +
+                        "); FastFailover sent " + std::to_string(failovers) + " time" +
+                        (failovers == 1 ? "" : "s");
+  if (s.forceflag)
+    verdict += forceflagLeft ? "; FORCEFLAG left in place" : "; FORCEFLAG used and removed";
+  bool asExpected = r.exitCode == s.expectedExit;
+  std::printf("    => %s -- %s\n\n", verdict.c_str(),
+              asExpected ? "as expected"
+                         : ("EXPECTED exit " + std::to_string(s.expectedExit)).c_str());
+  return asExpected;
+}
+
+struct Step {
+  std::string title;
+  std::function<bool(Cluster&)> run;
+};
+
+bool parseArguments(int argc, char** argv, Options* o) {
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--zarnsim") == 0)
+      o->zarnsim = argv[i + 1];
+    else if (std::strcmp(argv[i], "--drenable") == 0)
+      o->drenable = argv[i + 1];
+    else if (std::strcmp(argv[i], "--scenario") == 0)
+      o->scenario = argv[i + 1];
+    else
+      return false;
+  }
+  return argc % 2 == 1 && !o->zarnsim.empty() && !o->drenable.empty() &&
+         !o->scenario.empty();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parseArguments(argc, argv, &options)) {
+    std::fprintf(stderr,
+                 "usage: drenable_demo --zarnsim PATH --drenable PATH --scenario FILE\n");
+    return 2;
+  }
+  Cluster cluster(options);
+  if (!cluster.start()) return 1;
+
+  // node1 and node2 are in data centre 1, node3 and node4 in data centre 2;
+  // both DR groups have their source in data centre 1.
+  const std::vector<Step> steps = {
+      {"Set up: the device ID map of both DR groups in every node's map file",
+       [](Cluster& c) {
+         c.storeDeviceIdMap();
+         return true;
+       }},
+      {"Package sales starts on node3 (data centre 2, the destination site); "
+       "link up, data current",
+       [](Cluster& c) {
+         return runStart(c, {"node3", "sales", "AVAILABILITY_PREFERRED", 5, false, 3});
+       }},
+      {"Package sales restarts on node1 (data centre 1, now the destination site)",
+       [](Cluster& c) {
+         return runStart(c, {"node1", "sales", "AVAILABILITY_PREFERRED", 5, false, 3});
+       }},
+      {"Package billing starts on node4 (data centre 2); link down, data not current, "
+       "policy DATA_CURRENCY_PREFERRED",
+       [](Cluster& c) {
+         return runStart(c, {"node4", "billing", "DATA_CURRENCY_PREFERRED", 5, false, 1});
+       }},
+      {"The same start, forced by the operator with FORCEFLAG",
+       [](Cluster& c) {
+         return runStart(c, {"node4", "billing", "DATA_CURRENCY_PREFERRED", 5, true, 3});
+       }},
+  };
+
+  bool allGood = true;
+  int n = 0;
+  for (const Step& step : steps) {
+    std::printf("== %d. %s\n", ++n, step.title.c_str());
+    if (!step.run(cluster)) allGood = false;
+  }
+  std::printf("%s\n", allGood ? "Every run turned out as expected."
+                              : "Some runs did NOT turn out as expected.");
+  return allGood ? 0 : 1;
+}
