@@ -229,6 +229,7 @@ void HttpTransport::open(const Endpoint& endpoint) {
 
 HttpResponse HttpTransport::post(const std::vector<std::string>& headers,
                                  std::string_view body) {
+  if (!open_) throw NotConnectedException("The CIM client is not connected");
   HttpResponse response;
   Transfer transfer{&response, maxResponseSize_};
   char errorBuffer[CURL_ERROR_SIZE] = "";

@@ -70,7 +70,8 @@ class HttpTransport {
   void setMaxResponseSize(std::size_t bytes) { maxResponseSize_ = bytes; }
 
   // POSTs the body to /cimom with the given header lines ("Name: value") and
-  // returns whatever HTTP response came back, whatever its status.
+  // returns whatever HTTP response came back, whatever its status
+  // (NotConnectedException before open()).
   HttpResponse post(const std::vector<std::string>& headers, std::string_view body);
 
  private:

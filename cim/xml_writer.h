@@ -4,7 +4,8 @@
 // functions. Each appends to a string; nothing is indented inside VALUE or
 // KEYVALUE, no element that may hold text is written self-closing, and
 // values are written raw (no doubled backslashes: that belongs to the object
-// path text form only).
+// path text form only). Reference values and reference keys are held as
+// path text; one that cannot be read throws InvalidObjectPathException.
 #ifndef CIM_XML_WRITER_H
 #define CIM_XML_WRITER_H
 
