@@ -290,6 +290,13 @@ bool SimServer::start(std::string* error) {
   } else {
     tcp_ = std::make_unique<PlainServer>();
   }
+  // httplib's default sets SO_REUSEPORT, which lets a second simulator bind
+  // the same port and take half of the connections; a port in use must be
+  // an error instead.
+  tcp_->set_socket_options([](socket_t sock) {
+    int yes = 1;
+    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   route(tcp_.get(), options_.https ? "https" : "http");
   if (options_.port == 0) {
     port_ = tcp_->bind_to_any_port(options_.bind);
