@@ -13,6 +13,7 @@
 // as expected.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -220,8 +221,12 @@ bool parseArguments(int argc, char** argv, Options* o) {
     else
       return false;
   }
-  return argc % 2 == 1 && !o->zarnsim.empty() && !o->drenable.empty() &&
-         !o->scenario.empty();
+  if (argc % 2 == 0 || o->zarnsim.empty() || o->drenable.empty() || o->scenario.empty())
+    return false;
+  // The nodes run programs from their own root folder.
+  o->zarnsim = std::filesystem::absolute(o->zarnsim).string();
+  o->drenable = std::filesystem::absolute(o->drenable).string();
+  return true;
 }
 
 }  // namespace
