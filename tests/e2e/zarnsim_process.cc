@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -102,6 +103,9 @@ ZarnSim::ZarnSim(const std::string& zarnSimBin,
   argv.push_back(nullptr);
   pid_ = fork();
   if (pid_ == 0) {
+    // The simulator goes with the test, bench or demo that started it,
+    // also when that one dies without cleaning up.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     dup2(out[1], 1);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (err >= 0) dup2(err, 2);
