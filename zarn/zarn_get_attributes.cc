@@ -1,6 +1,7 @@
 #include "zarn/zarn_get_attributes.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "cim/client.h"
 #include "cim/exception.h"
@@ -191,8 +192,8 @@ bool ZARNGetAttributes::findSMISServer(const SMISData& entry, SMISServer* server
     server->setTimeout(DEFAULT_QUERY_TIMEOUT);
     server->connectToSMISServer(entry.username, entry.password,
                                 static_cast<std::uint32_t>(entry.port));
-  } catch (const cim::Exception& e) {
-    log->logDebug("Cannot connect to the SMI-S " + entry.hostname + ": " + e.getMessage());
+  } catch (const std::exception& e) {
+    log->logDebug("Cannot connect to the SMI-S " + entry.hostname + ": " + e.what());
     return false;
   }
   return true;
@@ -231,8 +232,8 @@ int ZARNGetAttributes::findArraysWWNByWMS(SMISServer& server) {
         hostsList.drGpList.clear();
       }
     }
-  } catch (const cim::Exception& e) {
-    log->logDebug("Failure on the SMI-S " + server.getHostname() + ": " + e.getMessage());
+  } catch (const std::exception& e) {
+    log->logDebug("Failure on the SMI-S " + server.getHostname() + ": " + e.what());
     return 1;
   }
   smisDataList.push_back(wms);

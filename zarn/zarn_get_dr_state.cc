@@ -1,6 +1,7 @@
 #include "zarn/zarn_get_dr_state.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "cim/client.h"
 #include "cim/exception.h"
@@ -93,8 +94,8 @@ std::unique_ptr<SMISServer> ZARNGetDRState::findSMISServer(const SMISData& data)
     server->setTimeout(DEFAULT_QUERY_TIMEOUT);
     server->connectToSMISServer(data.username, data.password,
                                 static_cast<std::uint32_t>(data.port));
-  } catch (const cim::Exception& e) {
-    log->logDebug("Cannot connect to the SMI-S " + data.hostname + ": " + e.getMessage());
+  } catch (const std::exception& e) {
+    log->logDebug("Cannot connect to the SMI-S " + data.hostname + ": " + e.what());
     return nullptr;
   }
   return server;
@@ -115,9 +116,9 @@ int ZARNGetDRState::getDRState(SMISServer& server) {
           " linkState: " + linkState + "\n" + " logState: " + logState + "\n" +
           " fullcopyState: " + fullcopyState + "\n");
     return 0;
-  } catch (const cim::Exception& e) {
+  } catch (const std::exception& e) {
     log->logDebug("DR group state not read from the SMI-S " + server.getHostname() +
-                  ": " + e.getMessage());
+                  ": " + e.what());
   }
   return -1;
 }

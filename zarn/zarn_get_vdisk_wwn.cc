@@ -1,6 +1,7 @@
 #include "zarn/zarn_get_vdisk_wwn.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "cim/client.h"
 #include "cim/exception.h"
@@ -66,9 +67,9 @@ int ZARNGetVdiskWWN::run() {
   std::vector<std::string> names;
   try {
     if (listDisks(*server, devID.instanceID, &names) != 0) return 1;
-  } catch (const cim::Exception& e) {
+  } catch (const std::exception& e) {
     *err << "Failed to get the virtual disks of the DR group " << drGroupName
-         << " from SMIS server " << server->getHostname() << ": " << e.getMessage()
+         << " from SMIS server " << server->getHostname() << ": " << e.what()
          << "\n";
     return 1;
   }
@@ -110,8 +111,8 @@ std::unique_ptr<SMISServer> ZARNGetVdiskWWN::connectServer(int queryTimeout) {
       server->connectToServer(data.username, data.password,
                               static_cast<std::uint32_t>(data.port));
       return server;
-    } catch (const cim::Exception& e) {
-      log->logDebug("Connection failure: " + e.getMessage());
+    } catch (const std::exception& e) {
+      log->logDebug(std::string("Connection failure: ") + e.what());
       *err << "Failed to connect to SMIS server " << data.hostname << "\n";
     }
   }
