@@ -50,9 +50,9 @@ int ZARNGetVdiskWWN::run() {
   std::vector<char> name(packageName.begin(), packageName.end());
   name.push_back('\0');
   zarnEnv.read(name.data());
-  // Unvalidated, a time-out below one second would make every request
-  // fail at once (0) or wait for ever (negative); such a value is replaced
-  // by the default, as validation would do.
+  // Unvalidated, a time-out below one second (0, negative, or not a
+  // number) would make every request time out at once; such a value is
+  // replaced by the default, as validation would do.
   int queryTimeout = zarnEnv.getQueryTimeout();
   if (queryTimeout < 1) queryTimeout = YRZARNEnvironment::DEFAULT_QUERY_TIMEOUT;
 
