@@ -40,38 +40,41 @@ ZARNIDMap deviceMap(const std::string& path, const std::string& prefix,
 }
 
 // Runs save() over and over in a child process and kills it with SIGKILL
-// at a different moment each round, spread over two of its saves. After
-// every kill the file holds one of the complete images and its mode is
-// what it should be; a temporary file left behind is never more open than
-// that.
+// at a different moment each round, spread over the child's second and
+// third saves (timed by the child's own first save). After every kill the
+// file holds one of the complete images and its mode is what it should be;
+// a temporary file left behind is never more open than that.
 template <typename Save>
 void killWhileSaving(const std::string& path, Save save,
                      const std::vector<std::string>& images, mode_t mode) {
-  auto start = std::chrono::steady_clock::now();
-  save();
-  save();
-  auto twoSaves = std::chrono::duration_cast<std::chrono::microseconds>(
-                      std::chrono::steady_clock::now() - start)
-                      .count();
+  using Clock = std::chrono::steady_clock;
   const int rounds = 40;
   int seenNew = 0;
   for (int round = 0; round < rounds; ++round) {
-    int ready[2];
-    ASSERT_EQ(0, pipe(ready));
+    int progress[2];
+    ASSERT_EQ(0, pipe(progress));
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-      close(ready[0]);
-      if (write(ready[1], "x", 1) != 1) _exit(1);
-      for (;;) save();
+      close(progress[0]);
+      for (;;) {  // one byte when ready, then one after each save
+        if (write(progress[1], "x", 1) != 1) _exit(1);
+        save();
+      }
     }
-    close(ready[1]);
+    close(progress[1]);
     char byte;
-    ASSERT_EQ(1, read(ready[0], &byte, 1));
-    close(ready[0]);
-    usleep(static_cast<useconds_t>(twoSaves * ((round * 7) % rounds) / rounds));
+    ASSERT_EQ(1, read(progress[0], &byte, 1));
+    Clock::time_point started = Clock::now();
+    ASSERT_EQ(1, read(progress[0], &byte, 1));
+    auto oneSave = std::chrono::duration_cast<std::chrono::microseconds>(
+                       Clock::now() - started)
+                       .count();
+    usleep(static_cast<useconds_t>(2 * oneSave * ((round * 7) % rounds) /
+                                   rounds));
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
+    close(progress[0]);
 
     std::string now = maptest::slurp(path);
     bool whole = false;
@@ -87,7 +90,7 @@ void killWhileSaving(const std::string& path, Save save,
       ASSERT_EQ(0u, maptest::modeOf(path + ".tmp") & ~mode) << "round " << round;
     }
   }
-  EXPECT_GT(seenNew, 0);  // the kills did land after some saves were done
+  EXPECT_GT(seenNew, 0);  // kills landed while the new image was in place
 }
 
 TEST(MapFileCrashTest, KilledServerListSaveLeavesOldOrNewFile) {
