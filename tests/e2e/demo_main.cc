@@ -205,6 +205,48 @@ bool runStart(Cluster& cluster, const Start& s) {
   return asExpected;
 }
 
+// Builds the device ID map on every node with zarndiscovery (built beside
+// drenable), through the node's default SMI-S server, from an input file
+// naming the scenario's DR groups on the arrays of the two data centres.
+// Prints node1's run and its listing. True when every run succeeded.
+bool runDiscovery(Cluster& cluster) {
+  const std::string program =
+      (std::filesystem::path(cluster.options().drenable).parent_path().parent_path() /
+       "zarn" / "zarndiscovery")
+          .string();
+  const char* const inputFile = "/root/zarn_pairs.cfg";
+  std::string input = std::string("# the arrays of data centres 1 and 2\n") +
+                      "<storage_pair_info>\n\"" + DC1_WWN + "\"\n\"" + DC2_WWN +
+                      "\"\n<dr_group_info>\n";
+  for (const auto& g : cluster.scenario()["drGroups"])
+    input += "\"" + g["name"].get<std::string>() + "\"\n";
+  bool allGood = true;
+  for (const char* name : {"node1", "node2", "node3", "node4"}) {
+    e2e::Sandbox& node = cluster.node(name);
+    node.writeFile(inputFile, input);
+    e2e::RunOptions o;
+    o.args = {"-f", inputFile};
+    e2e::RunResult r = node.run(program, o);
+    bool good = r.setupError.empty() && r.exitCode == 0;
+    allGood = allGood && good;
+    if (std::strcmp(name, "node1") != 0) {
+      std::printf("    %s: zarndiscovery -f %s => exit %d%s\n", name, inputFile,
+                  r.exitCode, good ? "" : (" " + r.setupError + r.err).c_str());
+      continue;
+    }
+    std::printf("    %s:\n%s", inputFile, indent(input, "    : ").c_str());
+    std::printf("    $ zarndiscovery -f %s\n", inputFile);
+    std::fputs(indent(r.out + r.err, "    | ").c_str(), stdout);
+    o.args = {"-l"};
+    r = node.run(program, o);
+    std::printf("    $ zarndiscovery -l\n");
+    std::fputs(indent(r.out + r.err, "    | ").c_str(), stdout);
+    allGood = allGood && r.exitCode == 0;
+  }
+  std::printf("\n");
+  return allGood;
+}
+
 struct Step {
   std::string title;
   std::function<bool(Cluster&)> run;
@@ -244,11 +286,9 @@ int main(int argc, char** argv) {
   // node1 and node2 are in data centre 1, node3 and node4 in data centre 2;
   // both DR groups have their source in data centre 1.
   const std::vector<Step> steps = {
-      {"Set up: the device ID map of both DR groups in every node's map file",
-       [](Cluster& c) {
-         c.storeDeviceIdMap();
-         return true;
-       }},
+      {"Discovery: zarndiscovery stores the device ID map of both DR groups in "
+       "every node's map file",
+       [](Cluster& c) { return runDiscovery(c); }},
       {"Package sales starts on node3 (data centre 2, the destination site); "
        "link up, data current",
        [](Cluster& c) {
