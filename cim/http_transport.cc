@@ -118,7 +118,11 @@ size_t onHeader(char* data, size_t size, size_t count, void* userdata) {
 [[noreturn]] void fail(CURLcode code, const char* errorBuffer, const Endpoint& ep,
                        std::uint32_t timeoutMs, bool tooLarge, std::size_t limit) {
   std::string where = ep.describe();
-  std::string detail = *errorBuffer ? errorBuffer : curl_easy_strerror(code);
+  // A refused connection is described without libcurl's elapsed time
+  // ("... after 3 ms: ..."), so the same failure always reads the same.
+  std::string detail = (*errorBuffer && code != CURLE_COULDNT_CONNECT)
+                           ? errorBuffer
+                           : curl_easy_strerror(code);
   if (tooLarge)
     throw TransportException("Response from " + where + " is larger than " +
                              std::to_string(limit) + " bytes");
