@@ -656,45 +656,34 @@ int CoreDataRep::noOpNoStartCurAction() {
 
 int CoreDataRep::failoverSwapAction() {
   log->logDebug("Inside the CoreDataRep::failoverSwapAction method");
-  if (sai == nullptr) {
-    log->log("Error - (Internal) StorageArrayInterface object has not been "
-             "created.");
-    return NO_START;
-  }
-  if (env == nullptr) {
-    log->log("Error - (Internal) Environment object has not been created.");
-    return NO_START;
-  }
+  if (!arrayActionReady()) return NO_START;
   return failoverDone(sai->failoverSwap(env->getWaitTime()));
 }
 
 int CoreDataRep::waitForCopyAction() {
   log->logDebug("Inside the CoreDataRep::waitForCopyAction method");
-  if (sai == nullptr) {
-    log->log("Error - (Internal) StorageArrayInterface object has not been "
-             "created.");
-    return NO_START;
-  }
-  if (env == nullptr) {
-    log->log("Error - (Internal) Environment object has not been created.");
-    return NO_START;
-  }
+  if (!arrayActionReady()) return NO_START;
   return failoverDone(sai->waitForCopying(env->getWaitTime()));
 }
 
 int CoreDataRep::waitForMergeAction() {
   log->logDebug("Inside the CoreDataRep::waitForMergeAction method");
+  if (!arrayActionReady()) return NO_START;
+  int waitTime = env->getWaitTime();
+  return failoverDone(sai->waitForMerging(waitTime, env->getStartupPolicy()));
+}
+
+bool CoreDataRep::arrayActionReady() {
   if (sai == nullptr) {
     log->log("Error - (Internal) StorageArrayInterface object has not been "
              "created.");
-    return NO_START;
+    return false;
   }
   if (env == nullptr) {
     log->log("Error - (Internal) Environment object has not been created.");
-    return NO_START;
+    return false;
   }
-  int waitTime = env->getWaitTime();
-  return failoverDone(sai->waitForMerging(waitTime, env->getStartupPolicy()));
+  return true;
 }
 
 int CoreDataRep::failoverDone(int result) {

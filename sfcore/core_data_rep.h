@@ -53,6 +53,9 @@ class CoreDataRep : public DataRep {
   int failoverSwapAction();
   int waitForCopyAction();
   int waitForMergeAction();
+  // The common start of the three actions that fail over: false (and the
+  // message logged) when the array interface or the environment is missing.
+  bool arrayActionReady();
   // The common end of the three actions that fail over.
   int failoverDone(int result);
 
