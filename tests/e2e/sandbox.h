@@ -56,7 +56,7 @@ struct RunOptions {
   // With pty: each pair waits until its text appears (after the previous
   // one) on standard output or the terminal, then types its second part.
   std::vector<std::pair<std::string, std::string>> dialogue;
-  // Runs the program under faketime with this time specification.
+  // Runs the program under faketime, starting at this time.
   std::optional<std::string> fakeTime;
   // Working directory on the node ("/" when empty).
   std::string workDir;
