@@ -247,6 +247,31 @@ bool runDiscovery(Cluster& cluster) {
   return allGood;
 }
 
+// Asks for the state of every DR group of the scenario on both arrays with
+// ZARNGetDRState (built beside drenable) on node3, through smis-dc2 first,
+// and prints each query and its four lines. True when every query answered.
+bool runStateQuery(Cluster& cluster) {
+  const std::string program =
+      (std::filesystem::path(cluster.options().drenable).parent_path().parent_path() /
+       "zarn" / "ZARNGetDRState")
+          .string();
+  e2e::Sandbox& node = cluster.node("node3");
+  bool allGood = true;
+  for (const auto& g : cluster.scenario()["drGroups"]) {
+    for (const char* wwn : {DC1_WWN, DC2_WWN}) {
+      const std::string group = g["name"].get<std::string>();
+      e2e::RunOptions o;
+      o.args = {group, wwn, "smis-dc2", "smis-dc1"};
+      std::printf("    $ ZARNGetDRState %s %s smis-dc2 smis-dc1\n", group.c_str(), wwn);
+      e2e::RunResult r = node.run(program, o);
+      std::fputs(indent(r.out + r.err, "    | ").c_str(), stdout);
+      allGood = allGood && r.setupError.empty() && r.exitCode == 0;
+    }
+  }
+  std::printf("\n");
+  return allGood;
+}
+
 struct Step {
   std::string title;
   std::function<bool(Cluster&)> run;
@@ -289,6 +314,8 @@ int main(int argc, char** argv) {
       {"Discovery: zarndiscovery stores the device ID map of both DR groups in "
        "every node's map file",
        [](Cluster& c) { return runDiscovery(c); }},
+      {"State query: ZARNGetDRState reads both DR groups on both arrays from node3",
+       [](Cluster& c) { return runStateQuery(c); }},
       {"Package sales starts on node3 (data centre 2, the destination site); "
        "link up, data current",
        [](Cluster& c) {
