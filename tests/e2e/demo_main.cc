@@ -91,25 +91,6 @@ class Cluster {
     return ref;
   }
 
-  // Puts the device ID map (every DR group of the scenario) into the map
-  // file of every node, as the discovery tool would.
-  void storeDeviceIdMap() {
-    devices_.clear();
-    std::map<std::string, std::string> wwnOf;
-    for (const auto& a : scenario_["arrays"]) wwnOf[a["id"]] = a["wwn"];
-    for (const auto& g : scenario_["drGroups"]) {
-      for (const auto& side : g["sides"]) {
-        e2e::DeviceEntry e;
-        e.storageName = wwnOf[side["array"]];
-        e.drGroupName = "\\Data Replication\\" + g["name"].get<std::string>();
-        e.instanceId = side["instanceId"];
-        devices_.push_back(e);
-      }
-    }
-    for (auto& n : nodes_)
-      n.second->writeFile(e2e::MAP_FILE, e2e::mapFileText(servers(), devices_), 0600);
-  }
-
  private:
   std::vector<e2e::SmisEntry> servers() const {
     std::vector<e2e::SmisEntry> out(2);
