@@ -1,0 +1,181 @@
+// The Debian package as an administrator meets it: its control fields and
+// contents, its manual pages, and installation, use, upgrade, removal and
+// purge with dpkg on a sandboxed node, whose overlays keep dpkg's writes
+// (/opt, /usr, /var/lib/dpkg) in the sandbox.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/sandbox.h"
+
+namespace {
+
+struct Output {
+  int status = -1;
+  std::string text;
+};
+
+// Runs a read-only shell command on the machine.
+Output shell(const std::string& command) {
+  Output out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.text.append(buf, n);
+  int status = pclose(pipe);
+  out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return out;
+}
+
+std::vector<std::string> programs() {
+  std::istringstream in(DRE_PROGRAMS);
+  std::vector<std::string> names;
+  for (std::string name; in >> name;) names.push_back(name);
+  return names;
+}
+
+std::string field(const std::string& name) {
+  Output o = shell("dpkg-deb --field '" DEB_FILE "' " + name);
+  EXPECT_EQ(o.status, 0) << o.text;
+  return o.text;
+}
+
+TEST(PackageFile, ControlFieldsAndContents) {
+  EXPECT_EQ(field("Package"), "drenabler\n");
+  EXPECT_EQ(field("Version"), DRE_VERSION "\n");
+  // Computed from the binaries: versioned, and naming what they link.
+  std::string depends = field("Depends");
+  EXPECT_NE(depends.find("libc6 (>= "), std::string::npos) << depends;
+  EXPECT_NE(depends.find("libcurl4 (>= "), std::string::npos) << depends;
+  EXPECT_NE(depends.find("libpugixml1v5 (>= "), std::string::npos) << depends;
+  std::string description = field("Description");
+  EXPECT_GT(std::count(description.begin(), description.end(), '\n'), 5)
+      << "a summary and a long description: " << description;
+
+  // Only the maintainer scripts that do something.
+  Output control = shell("dpkg-deb --ctrl-tarfile '" DEB_FILE "' | tar -t | sort");
+  EXPECT_EQ(control.text, "./control\n./md5sums\n./postinst\n./postrm\n");
+
+  // Every regular file: the programs and their manual pages, owned by
+  // root; no map file, no simulator, no tests.
+  Output files = shell("dpkg-deb --fsys-tarfile '" DEB_FILE "' | tar -tv | "
+                       "awk '$1 !~ /^d/ {print $1, $2, $6}' | sort -k3");
+  std::vector<std::string> expected;
+  for (const std::string& p : programs()) {
+    expected.push_back("-rwxr-xr-x root/root ./opt/kxcluster/bin/" + p);
+    expected.push_back("-rw-r--r-- root/root ./usr/share/man/man8/" + p + ".8.gz");
+  }
+  std::sort(expected.begin(), expected.end(),
+            [](const std::string& a, const std::string& b) {
+              return a.substr(a.rfind(' ')) < b.substr(b.rfind(' '));
+            });
+  std::string expectedText;
+  for (const std::string& line : expected) expectedText += line + "\n";
+  EXPECT_EQ(files.text, expectedText);
+}
+
+TEST(ManPages, RenderWithoutWarningsAndHaveTheSections) {
+  for (const std::string& p : programs()) {
+    std::string page = std::string(MAN_SOURCE_DIR) + "/" + p + ".8";
+    Output warnings =
+        shell("MANWIDTH=80 man --warnings -l '" + page + "' 2>&1 >/dev/null");
+    EXPECT_EQ(warnings.text, "") << page;
+    EXPECT_EQ(warnings.status, 0) << page;
+    Output sections = shell("grep -c -E '^\\.SH (NAME|SYNOPSIS|DESCRIPTION|"
+                            "OPTIONS|\"?EXIT STATUS\"?|ENVIRONMENT|FILES)$' '" +
+                            page + "'");
+    EXPECT_EQ(sections.text, "7\n") << page;
+  }
+}
+
+class PackageLifecycle : public ::testing::Test {
+ protected:
+  e2e::RunResult run(const std::string& program,
+                     std::vector<std::string> args = {}) {
+    e2e::RunOptions o;
+    o.args = std::move(args);
+    return node.run(program, o);
+  }
+  e2e::RunResult dpkg(std::vector<std::string> args) {
+    return run("/usr/bin/dpkg", std::move(args));
+  }
+  // "mode owner:group path" of each path that exists on the node.
+  std::string modes(const std::string& paths) {
+    return run("/bin/sh", {"-c", "cd / && stat -c '%a %U:%G %n' " + paths +
+                                     " 2>/dev/null; true"}).out;
+  }
+  e2e::Sandbox node{"node1"};
+};
+
+TEST_F(PackageLifecycle, InstallUseUpgradeRemovePurge) {
+  auto r = dpkg({"-i", DEB_FILE});
+  ASSERT_EQ(r.setupError, "");
+  ASSERT_EQ(r.exitCode, 0) << r.describe();
+
+  std::string binaries, expectedModes;
+  for (const std::string& p : programs()) {
+    binaries += " opt/kxcluster/bin/" + p;
+    expectedModes += "755 root:root opt/kxcluster/bin/" + p + "\n";
+  }
+  EXPECT_EQ(modes(binaries + " opt/kxcluster/conf/sfyrzarn"),
+            expectedModes + "700 root:root opt/kxcluster/conf/sfyrzarn\n");
+  EXPECT_EQ(run("/usr/bin/man", {"-w", "drenable"}).out,
+            "/usr/share/man/man8/drenable.8.gz\n");
+
+  r = run("/opt/kxcluster/bin/drenable");
+  EXPECT_EQ(r.exitCode, 1) << r.describe();
+  EXPECT_EQ(r.normalMessages(),
+            std::vector<std::string>{"Error - Incorrect number of arguments"});
+  r = run("/opt/kxcluster/bin/smiscred", {"-l"});
+  EXPECT_EQ(r.exitCode, 1) << r.describe();
+  EXPECT_EQ(r.err, std::string("Error - ") + e2e::MAP_FILE +
+                       " file does not exist or could not be opened\n");
+
+  e2e::RunOptions add;
+  add.args = {"-h", "wms1", "-n", "root/zarn", "-u", "admin", "-s", "N"};
+  add.pty = true;
+  add.dialogue = {{"Enter password: ", "secret\n"},
+                  {"Re-enter password: ", "secret\n"}};
+  r = node.run("/opt/kxcluster/bin/smiscred", add);
+  ASSERT_EQ(r.exitCode, 0) << r.describe();
+  r = run("/opt/kxcluster/bin/smiscred", {"-l"});
+  EXPECT_EQ(r.exitCode, 0) << r.describe();
+  EXPECT_NE(r.out.find("wms1:5988                   admin                      N"
+                       "       root/zarn\n"),
+            std::string::npos)
+      << r.out;
+  const std::optional<std::string> map = node.readFile(e2e::MAP_FILE);
+  ASSERT_TRUE(map.has_value());
+  EXPECT_EQ(modes(std::string(e2e::MAP_FILE).substr(1)),
+            "600 root:root opt/kxcluster/conf/sfyrzarn/yrzarn.map\n");
+
+  // The same package again: an upgrade keeps the map file and its folder.
+  r = dpkg({"-i", DEB_FILE});
+  ASSERT_EQ(r.exitCode, 0) << r.describe();
+  EXPECT_EQ(node.readFile(e2e::MAP_FILE), map);
+  EXPECT_EQ(modes("opt/kxcluster/conf/sfyrzarn"),
+            "700 root:root opt/kxcluster/conf/sfyrzarn\n");
+
+  // Removal: the programs and pages go, the map file stays.
+  r = dpkg({"-r", "drenabler"});
+  ASSERT_EQ(r.exitCode, 0) << r.describe();
+  EXPECT_EQ(modes(binaries + " usr/share/man/man8/drenable.8.gz"), "");
+  EXPECT_EQ(node.readFile(e2e::MAP_FILE), map);
+  EXPECT_EQ(modes("opt/kxcluster/conf/sfyrzarn"),
+            "700 root:root opt/kxcluster/conf/sfyrzarn\n");
+
+  // Purge: the map file and its folder go too.
+  r = dpkg({"-P", "drenabler"});
+  ASSERT_EQ(r.exitCode, 0) << r.describe();
+  EXPECT_EQ(modes("opt/kxcluster/conf/sfyrzarn opt/kxcluster/conf opt/kxcluster"), "");
+  EXPECT_EQ(run("/usr/bin/dpkg-query", {"-W", "drenabler"}).exitCode, 1);
+}
+
+}  // namespace
