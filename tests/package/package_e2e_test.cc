@@ -60,13 +60,13 @@ TEST(PackageFile, ControlFieldsAndContents) {
       << "a summary and a long description: " << description;
 
   // Only the maintainer scripts that do something.
-  Output control = shell("dpkg-deb --ctrl-tarfile '" DEB_FILE "' | tar -t | sort");
+  Output control = shell("dpkg-deb --ctrl-tarfile '" DEB_FILE "' | tar -t | LC_ALL=C sort");
   EXPECT_EQ(control.text, "./control\n./md5sums\n./postinst\n./postrm\n");
 
   // Every regular file: the programs and their manual pages, owned by
   // root; no map file, no simulator, no tests.
   Output files = shell("dpkg-deb --fsys-tarfile '" DEB_FILE "' | tar -tv | "
-                       "awk '$1 !~ /^d/ {print $1, $2, $6}' | sort -k3");
+                       "awk '$1 !~ /^d/ {print $1, $2, $6}' | LC_ALL=C sort -k3");
   std::vector<std::string> expected;
   for (const std::string& p : programs()) {
     expected.push_back("-rwxr-xr-x root/root ./opt/kxcluster/bin/" + p);
