@@ -539,8 +539,7 @@ void CimService::intrinsic(const CimRequest& req, ResponseWriter* out,
         out->addObjectPath(p);
         continue;
       }
-      for (cim::Instance inst : model.instances(p.getClassName())) {
-        if (!samePath(inst.getPath(), p)) continue;
+      for (cim::Instance inst : model.instancesAt(p)) {
         inst.setPath(p);
         out->addObjectWithPath(inst, list);
       }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <set>
 
 #include "sim/schema.h"
 
@@ -55,6 +56,26 @@ cim::KeyBinding keyOf(const char* name, const std::string& value) {
 
 void add(cim::Instance* inst, const char* name, const std::string& value) {
   inst->addProperty(cim::Property(name, cim::Value(value)));
+}
+
+std::string fold(const std::string& name) {
+  std::string out = name;
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+// Two paths have the same key exactly when samePath() holds: the class and
+// key names without case, the key bindings as a set, values as given.
+std::string pathKey(const cim::ObjectPath& path) {
+  std::vector<std::string> keys;
+  for (const cim::KeyBinding& k : path.getKeyBindings())
+    keys.push_back(fold(k.getName().str()) + '\0' +
+                   std::to_string(k.getValue().size()) + ':' + k.getValue());
+  std::sort(keys.begin(), keys.end());
+  std::string out = fold(path.getClassName().str());
+  for (const std::string& k : keys) out += '\0' + k;
+  return out;
 }
 
 }  // namespace
@@ -122,16 +143,7 @@ bool Model::visible(const Ref& r) const {
   return arrays[r.a].managed;
 }
 
-std::vector<std::string> Model::hostsOf(size_t array) const {
-  std::vector<std::string> hosts;
-  for (const Volume& v : arrays[array].volumes)
-    for (const std::string& h : v.hosts)
-      if (std::find(hosts.begin(), hosts.end(), h) == hosts.end())
-        hosts.push_back(h);
-  return hosts;
-}
-
-cim::ObjectPath Model::pathOf(const Ref& r) const {
+cim::ObjectPath Model::pathOf(const Ref& r, const Index& index) const {
   cim::ObjectPath p;
   switch (r.kind) {
     case Kind::System:
@@ -160,7 +172,7 @@ cim::ObjectPath Model::pathOf(const Ref& r) const {
     case Kind::Controller:
       p.setClassName(PROTOCOL_CONTROLLER);
       p.setKeyBindings({keyOf("CreationClassName", PROTOCOL_CONTROLLER),
-                        keyOf("DeviceID", CONTROLLER_PREFIX + hostsOf(r.a)[r.b]),
+                        keyOf("DeviceID", CONTROLLER_PREFIX + index.hosts[r.a][r.b]),
                         keyOf("SystemCreationClassName", STORAGE_SYSTEM),
                         keyOf("SystemName", arrays[r.a].wwn)});
       break;
@@ -168,8 +180,10 @@ cim::ObjectPath Model::pathOf(const Ref& r) const {
   return p;
 }
 
-cim::Instance Model::build(const Ref& r) const {
-  cim::ObjectPath path = pathOf(r);
+cim::Instance Model::build(size_t object) const {
+  const Index& ix = index();
+  const Ref& r = ix.objects[object];
+  const cim::ObjectPath& path = ix.paths[object];
   cim::Instance inst(path.getClassName());
   for (const cim::KeyBinding& k : path.getKeyBindings())
     inst.addProperty(cim::Property(k.getName(), cim::Value(k.getValue())));
@@ -194,17 +208,39 @@ cim::Instance Model::build(const Ref& r) const {
       break;
     }
     case Kind::Controller:
-      add(&inst, "ElementName", hostsOf(r.a)[r.b]);
+      add(&inst, "ElementName", ix.hosts[r.a][r.b]);
       break;
   }
   inst.setPath(path);
   return inst;
 }
 
-std::vector<Model::Object> Model::objects() const {
-  std::vector<Object> all;
+const Model::Index& Model::index() const {
+  if (!index_ || index_->arrayCount != arrays.size() ||
+      index_->groupCount != drGroups.size())
+    index_ = buildIndex();
+  return *index_;
+}
+
+std::shared_ptr<const Model::Index> Model::buildIndex() const {
+  auto ix = std::make_shared<Index>();
+  ix->arrayCount = arrays.size();
+  ix->groupCount = drGroups.size();
+  for (const StorageArray& a : arrays) {
+    std::vector<std::string> hosts;
+    for (const Volume& v : a.volumes)
+      for (const std::string& h : v.hosts)
+        if (std::find(hosts.begin(), hosts.end(), h) == hosts.end())
+          hosts.push_back(h);
+    ix->hosts.push_back(hosts);
+  }
+
   auto add = [&](Ref r) {
-    if (visible(r)) all.push_back({r, build(r)});
+    if (!visible(r)) return;
+    ix->nodes[r].object = ix->objects.size();
+    ix->objects.push_back(r);
+    ix->paths.push_back(pathOf(r, *ix));
+    ix->byPath[pathKey(ix->paths.back())].push_back(ix->objects.size() - 1);
   };
   for (size_t a = 0; a < arrays.size(); ++a) add({Kind::System, a, 0});
   for (size_t a = 0; a < arrays.size(); ++a) add({Kind::Service, a, 0});
@@ -214,32 +250,27 @@ std::vector<Model::Object> Model::objects() const {
   for (size_t a = 0; a < arrays.size(); ++a)
     for (size_t v = 0; v < arrays[a].volumes.size(); ++v)
       add({Kind::Volume, a, v});
-  for (size_t a = 0; a < arrays.size(); ++a) {
-    size_t hosts = hostsOf(a).size();
-    for (size_t h = 0; h < hosts; ++h) add({Kind::Controller, a, h});
-  }
-  return all;
-}
+  for (size_t a = 0; a < arrays.size(); ++a)
+    for (size_t h = 0; h < ix->hosts[a].size(); ++h) add({Kind::Controller, a, h});
 
-std::vector<Model::Edge> Model::edges() const {
-  std::vector<Edge> all;
+  std::vector<Edge>& edges = ix->edges;
   for (size_t a = 0; a < arrays.size(); ++a) {
     Ref system{Kind::System, a, 0};
-    all.push_back({HOSTED_SERVICE, "Antecedent", system, "Dependent",
-                   Ref{Kind::Service, a, 0}});
+    edges.push_back({HOSTED_SERVICE, "Antecedent", system, "Dependent",
+                     Ref{Kind::Service, a, 0}});
     for (size_t v = 0; v < arrays[a].volumes.size(); ++v)
-      all.push_back({SYSTEM_DEVICE, "GroupComponent", system, "PartComponent",
-                     Ref{Kind::Volume, a, v}});
-    std::vector<std::string> hosts = hostsOf(a);
+      edges.push_back({SYSTEM_DEVICE, "GroupComponent", system, "PartComponent",
+                       Ref{Kind::Volume, a, v}});
+    const std::vector<std::string>& hosts = ix->hosts[a];
     for (size_t h = 0; h < hosts.size(); ++h)
-      all.push_back({SYSTEM_DEVICE, "GroupComponent", system, "PartComponent",
-                     Ref{Kind::Controller, a, h}});
+      edges.push_back({SYSTEM_DEVICE, "GroupComponent", system, "PartComponent",
+                       Ref{Kind::Controller, a, h}});
     for (size_t v = 0; v < arrays[a].volumes.size(); ++v) {
       for (const std::string& host : arrays[a].volumes[v].hosts) {
         size_t h = std::find(hosts.begin(), hosts.end(), host) - hosts.begin();
-        all.push_back({CONTROLLER_FOR_VOLUME, "Antecedent",
-                       Ref{Kind::Controller, a, h}, "Dependent",
-                       Ref{Kind::Volume, a, v}});
+        edges.push_back({CONTROLLER_FOR_VOLUME, "Antecedent",
+                         Ref{Kind::Controller, a, h}, "Dependent",
+                         Ref{Kind::Volume, a, v}});
       }
     }
   }
@@ -247,46 +278,66 @@ std::vector<Model::Edge> Model::edges() const {
     for (size_t s = 0; s < drGroups[g].sides.size(); ++s) {
       const DrSide& side = drGroups[g].sides[s];
       Ref set{Kind::Set, g, s};
-      all.push_back({HOSTED_DR_GROUP, "Antecedent",
-                     Ref{Kind::System, side.array, 0}, "Dependent", set});
+      edges.push_back({HOSTED_DR_GROUP, "Antecedent",
+                       Ref{Kind::System, side.array, 0}, "Dependent", set});
       for (size_t v : side.volumes)
-        all.push_back({ORDERED_MEMBER, "Collection", set, "Member",
-                       Ref{Kind::Volume, side.array, v}});
+        edges.push_back({ORDERED_MEMBER, "Collection", set, "Member",
+                         Ref{Kind::Volume, side.array, v}});
+      ix->groupBySetId.emplace(side.instanceId, g);
     }
   }
-  return all;
+  for (size_t e = 0; e < edges.size(); ++e) {
+    ix->nodes[edges[e].a].ends.push_back({e, 0});
+    ix->nodes[edges[e].b].ends.push_back({e, 1});
+  }
+  return ix;
 }
 
-CimError Model::find(const cim::ObjectPath& path, Ref* ref) const {
+CimError Model::find(const cim::ObjectPath& path, size_t* object) const {
   const Schema& schema = Schema::instance();
   const std::string& className = path.getClassName().str();
   if (!schema.knows(className))
     return CimError::make(cim::CIM_ERR_INVALID_CLASS,
                           "class " + className + " does not exist");
-  for (const Object& o : objects()) {
-    if (samePath(o.instance.getPath(), path)) {
-      *ref = o.ref;
-      return CimError();
-    }
-  }
-  return CimError::make(cim::CIM_ERR_NOT_FOUND,
-                        "no instance " + path.toLocalString());
+  const Index& ix = index();
+  auto it = ix.byPath.find(pathKey(path));
+  if (it == ix.byPath.end())
+    return CimError::make(cim::CIM_ERR_NOT_FOUND,
+                          "no instance " + path.toLocalString());
+  *object = it->second.front();
+  return CimError();
 }
 
 std::vector<cim::Instance> Model::instances(const cim::Name& className) const {
   std::vector<cim::Instance> result;
   const Schema& schema = Schema::instance();
-  for (const Object& o : objects())
-    if (schema.isA(o.instance.getClassName().str(), className.str()))
-      result.push_back(o.instance);
+  const Index& ix = index();
+  // Each kind of object has one class.
+  const char* const classes[] = {STORAGE_SYSTEM, REPLICATION_SERVICE,
+                                 CONSISTENCY_SET, STORAGE_VOLUME,
+                                 PROTOCOL_CONTROLLER};
+  bool wanted[5];
+  for (int k = 0; k < 5; ++k) wanted[k] = schema.isA(classes[k], className.str());
+  for (size_t o = 0; o < ix.objects.size(); ++o)
+    if (wanted[static_cast<int>(ix.objects[o].kind)]) result.push_back(build(o));
+  return result;
+}
+
+std::vector<cim::Instance> Model::instancesAt(const cim::ObjectPath& path) const {
+  std::vector<cim::Instance> result;
+  const Index& ix = index();
+  auto it = ix.byPath.find(pathKey(path));
+  if (it != ix.byPath.end())
+    for (size_t o : it->second) result.push_back(build(o));
   return result;
 }
 
 CimError Model::getInstance(const cim::ObjectPath& path, cim::Instance* out) {
-  Ref ref{Kind::System, 0, 0};
-  CimError e = find(path, &ref);
+  size_t object = 0;
+  CimError e = find(path, &object);
   if (!e.ok()) return e;
-  *out = build(ref);
+  *out = build(object);
+  const Ref& ref = index().objects[object];
   if (ref.kind == Kind::Set) countRead(&drGroups[ref.a]);
   return CimError();
 }
@@ -333,30 +384,31 @@ CimError Model::associatorNames(const cim::ObjectPath& path,
   if (!result.empty() && !schema.knows(result))
     return CimError::make(cim::CIM_ERR_INVALID_PARAMETER,
                           "result class " + result + " does not exist");
-  Ref self{Kind::System, 0, 0};
+  size_t self = 0;
   CimError e = find(path, &self);
   if (!e.ok()) return e;
-  std::vector<Ref> found;
-  for (const Edge& edge : edges()) {
+  const Index& ix = index();
+  // The ends of every association the object takes part in, in the order
+  // of the associations; either end may be the object asked about.
+  std::vector<size_t> found;
+  std::set<size_t> seen;
+  for (const auto& end : ix.nodes.at(ix.objects[self]).ends) {
+    const Edge& edge = ix.edges[end.first];
     if (!assoc.empty() && !schema.isA(edge.assocClass, assoc)) continue;
-    // Either end may be the object asked about.
-    for (int end = 0; end < 2; ++end) {
-      const Ref& mine = end == 0 ? edge.a : edge.b;
-      const Ref& other = end == 0 ? edge.b : edge.a;
-      const char* myRole = end == 0 ? edge.roleA : edge.roleB;
-      const char* otherRole = end == 0 ? edge.roleB : edge.roleA;
-      if (!(mine == self) || !visible(other)) continue;
-      if (!role.empty() && !equalsIgnoreCase(role, myRole)) continue;
-      if (!resultRole.empty() && !equalsIgnoreCase(resultRole, otherRole)) continue;
-      if (!result.empty() &&
-          !schema.isA(pathOf(other).getClassName().str(), result))
-        continue;
-      if (std::find(found.begin(), found.end(), other) == found.end())
-        found.push_back(other);
-    }
+    const Ref& other = end.second == 0 ? edge.b : edge.a;
+    const char* myRole = end.second == 0 ? edge.roleA : edge.roleB;
+    const char* otherRole = end.second == 0 ? edge.roleB : edge.roleA;
+    size_t object = ix.nodes.at(other).object;
+    if (object == NONE) continue;  // not visible
+    if (!role.empty() && !equalsIgnoreCase(role, myRole)) continue;
+    if (!resultRole.empty() && !equalsIgnoreCase(resultRole, otherRole)) continue;
+    if (!result.empty() &&
+        !schema.isA(ix.paths[object].getClassName().str(), result))
+      continue;
+    if (seen.insert(object).second) found.push_back(object);
   }
-  for (const Ref& r : found) {
-    cim::ObjectPath p = pathOf(r);
+  for (size_t object : found) {
+    cim::ObjectPath p = ix.paths[object];
     p.setHost(host);
     p.setNameSpace(nameSpace);
     out->push_back(p);
@@ -366,10 +418,11 @@ CimError Model::associatorNames(const cim::ObjectPath& path,
 
 CimError Model::setProperty(const cim::ObjectPath& path, const std::string& name,
                             const cim::Value& value) {
-  Ref ref{Kind::System, 0, 0};
-  CimError e = find(path, &ref);
+  size_t object = 0;
+  CimError e = find(path, &object);
   if (!e.ok()) return e;
-  cim::Instance inst = build(ref);
+  cim::Instance inst = build(object);
+  Ref ref = index().objects[object];
   const std::string& className = inst.getClassName().str();
   const ClassDef* def = Schema::instance().find(className);
   bool known = def && def->property(name);
@@ -396,10 +449,9 @@ const DrGroup* Model::drGroupOf(const cim::ObjectPath& setPath) const {
   if (!equalsIgnoreCase(setPath.getClassName().str(), CONSISTENCY_SET)) return nullptr;
   const std::string* id = setPath.findKey("InstanceID");
   if (!id || setPath.getKeyBindings().size() != 1) return nullptr;
-  for (const DrGroup& g : drGroups)
-    for (const DrSide& s : g.sides)
-      if (s.instanceId == *id) return &g;
-  return nullptr;
+  const Index& ix = index();
+  auto it = ix.groupBySetId.find(*id);
+  return it == ix.groupBySetId.end() ? nullptr : &drGroups[it->second];
 }
 
 FailoverResult Model::naturalFailover(const DrGroup& group,
@@ -430,9 +482,10 @@ CimError Model::fastFailover(const cim::ObjectPath& servicePath,
                              const std::string& key,
                              const std::vector<std::string>& consistencySets,
                              FailoverOutcome* outcome) {
-  Ref service{Kind::System, 0, 0};
-  CimError e = find(servicePath, &service);
+  size_t object = 0;
+  CimError e = find(servicePath, &object);
   if (!e.ok()) return e;
+  Ref service = index().objects[object];
   if (service.kind != Kind::Service)
     return CimError::make(cim::CIM_ERR_METHOD_NOT_FOUND,
                           "no method FastFailover in " +
@@ -450,9 +503,9 @@ CimError Model::fastFailover(const cim::ObjectPath& servicePath,
     return CimError::make(cim::CIM_ERR_INVALID_PARAMETER,
                           "ConsistencySet: " + x.getMessage());
   }
-  Ref set{Kind::System, 0, 0};
-  e = find(setPath, &set);
+  e = find(setPath, &object);
   if (!e.ok()) return e;
+  Ref set = index().objects[object];
   if (set.kind != Kind::Set)
     return CimError::make(cim::CIM_ERR_INVALID_PARAMETER,
                           "ConsistencySet does not name a consistency set");

@@ -4,13 +4,24 @@
 // instances and associations on demand and carries the scripted behaviour:
 // a queue of FastFailover results per DR group and state changes after a
 // number of reads. Not thread-safe; the caller serialises access.
+//
+// Lookups go through an index of the layout (which objects exist, their
+// paths and associations), built on the first lookup. Instances are built
+// from the current state at every lookup, so state changes (reads, role
+// swaps, countdowns, SetProperty) never make the index stale; only the
+// layout does: adding or removing arrays or DR groups is noticed, any other
+// change to it (volumes, hosts, sides, instance ids, managed) after a lookup
+// needs reindex().
 #ifndef SIM_MODEL_H
 #define SIM_MODEL_H
 
 #include <cstdint>
 #include <deque>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -136,6 +147,8 @@ class Model {
 
   // Instances of className and its subclasses, in model order.
   std::vector<cim::Instance> instances(const cim::Name& className) const;
+  // The instances at path (see samePath), in model order; not a read.
+  std::vector<cim::Instance> instancesAt(const cim::ObjectPath& path) const;
   // The instance at path; a read of a DR group side counts towards its
   // scripted changes, which take effect after this answer.
   CimError getInstance(const cim::ObjectPath& path, cim::Instance* out);
@@ -165,6 +178,8 @@ class Model {
   // The sides of a group a selector picks (see StateChange).
   std::vector<DrSide*> selectSides(DrGroup* group, const std::string& side);
   void apply(DrGroup* group, const StateChange& change);
+  // Drops the index after a change of layout the model cannot notice.
+  void reindex() { index_.reset(); }
 
  private:
   enum class Kind { System, Service, Set, Volume, Controller };
@@ -175,10 +190,10 @@ class Model {
     bool operator==(const Ref& o) const {
       return kind == o.kind && a == o.a && b == o.b;
     }
-  };
-  struct Object {
-    Ref ref;
-    cim::Instance instance;
+    bool operator<(const Ref& o) const {
+      if (kind != o.kind) return kind < o.kind;
+      return a != o.a ? a < o.a : b < o.b;
+    }
   };
   struct Edge {
     const char* assocClass;
@@ -187,17 +202,36 @@ class Model {
     const char* roleB;
     Ref b;
   };
+  static const size_t NONE = static_cast<size_t>(-1);
+  struct Node {
+    size_t object = NONE;  // position in Index::objects; NONE: not visible
+    std::vector<std::pair<size_t, int>> ends;  // (edge, end 0 or 1), in edge order
+  };
+  struct Index {
+    size_t arrayCount = 0;  // the layout it was built for
+    size_t groupCount = 0;
+    std::vector<std::vector<std::string>> hosts;  // per array, first seen first
+    std::vector<Ref> objects;  // the visible objects, in model order
+    std::vector<cim::ObjectPath> paths;  // of objects
+    // pathKey() to the objects at that path, in model order.
+    std::unordered_map<std::string, std::vector<size_t>> byPath;
+    std::vector<Edge> edges;  // all associations, in model order
+    std::map<Ref, Node> nodes;
+    std::unordered_map<std::string, size_t> groupBySetId;  // first group wins
+  };
 
-  std::vector<Object> objects() const;
-  std::vector<Edge> edges() const;
+  const Index& index() const;
+  std::shared_ptr<const Index> buildIndex() const;
   bool visible(const Ref& r) const;
-  cim::Instance build(const Ref& r) const;
-  cim::ObjectPath pathOf(const Ref& r) const;
-  // Finds the visible object at path: not found or invalid class errors.
-  CimError find(const cim::ObjectPath& path, Ref* ref) const;
-  std::vector<std::string> hostsOf(size_t array) const;
+  cim::Instance build(size_t object) const;
+  cim::ObjectPath pathOf(const Ref& r, const Index& index) const;
+  // The first visible object at path: not found or invalid class errors.
+  CimError find(const cim::ObjectPath& path, size_t* object) const;
   void countRead(DrGroup* group);
   FailoverResult naturalFailover(const DrGroup& group, size_t localSide) const;
+
+  // Shared by copies: it holds positions, not pointers.
+  mutable std::shared_ptr<const Index> index_;
 };
 
 }  // namespace sim

@@ -358,6 +358,58 @@ TEST(ModelInstancesTest, SuperclassEnumerationFindsSubclassInstances) {
   EXPECT_EQ(0u, m.instances("CIM_Dependency").size());
 }
 
+// Lookups go through an index of the layout; it must match paths as
+// samePath() does and serve the current state.
+TEST(ModelIndexTest, PathsMatchWithoutCaseAndKeysAsSets) {
+  Model m = load();
+  struct Case {
+    const char* path;
+    std::uint32_t code;
+  } cases[] = {
+      {R"(QNZARN_StorageSystem.CreationClassName="QNZARN_StorageSystem",Name="AAAABBBBCCCC0001")", 0},
+      {R"(qnzarn_storagesystem.name="AAAABBBBCCCC0001",CREATIONCLASSNAME="QNZARN_StorageSystem")", 0},
+      {R"(QNZARN_StorageSystem.CreationClassName="QNZARN_StorageSystem",Name="aaaabbbbcccc0001")",
+       cim::CIM_ERR_NOT_FOUND},
+      {R"(QNZARN_StorageSystem.Name="AAAABBBBCCCC0001")", cim::CIM_ERR_NOT_FOUND},
+      {R"(QNZARN_StorageSystem.Name="AAAABBBBCCCC0001",Name="AAAABBBBCCCC0001")",
+       cim::CIM_ERR_NOT_FOUND},
+      {R"(QNZARN_StorageVolume.CreationClassName="QNZARN_StorageSystem",Name="AAAABBBBCCCC0001")",
+       cim::CIM_ERR_NOT_FOUND},
+      {"QNZARN_ConsistencySet.InstanceID=\"AAAABBBBCCCC0002\\\\DRG\\\\0001\"", 0},
+  };
+  for (const Case& c : cases) {
+    cim::Instance inst;
+    EXPECT_EQ(c.code, m.getInstance(cim::ObjectPath::parse(c.path), &inst).code) << c.path;
+  }
+}
+
+TEST(ModelIndexTest, LookupsFollowStateAndLayoutChanges) {
+  Model m = load(R"(, "failoverResults": [0])");
+  ASSERT_EQ(1u, m.instancesAt(setPath(LOCAL_SET)).size());  // builds the index
+  failover(&m);
+  EXPECT_EQ("source", read(&m, LOCAL_SET, "ParticipationType"));
+  std::vector<std::string> roles;
+  for (const cim::Instance& i : m.instances(CONSISTENCY_SET))
+    roles.push_back(i.getProperty("ParticipationType").getValue().getText());
+  EXPECT_EQ((std::vector<std::string>{"destination", "source"}), roles);
+  EXPECT_EQ("source", m.instancesAt(setPath(LOCAL_SET))[0]
+                          .getProperty("ParticipationType").getValue().getText());
+  EXPECT_EQ(&m.drGroups[0], m.drGroupOf(setPath(LOCAL_SET)));
+
+  // A DR group added after the first lookup is found; other layout changes
+  // are announced with reindex().
+  DrGroup added = m.drGroups[0];
+  added.sides.resize(1);
+  added.sides[0].instanceId = "ADDED";
+  m.drGroups.push_back(added);
+  EXPECT_EQ("destination", read(&m, "ADDED", "ParticipationType"));
+  m.drGroups[1].sides[0].instanceId = "RENAMED";
+  m.reindex();
+  cim::Instance inst;
+  EXPECT_EQ(cim::CIM_ERR_NOT_FOUND, m.getInstance(setPath("ADDED"), &inst).code);
+  EXPECT_EQ(&m.drGroups[1], m.drGroupOf(setPath("RENAMED")));
+}
+
 TEST(ModelSetPropertyTest, OnlyFailSafeIsWritable) {
   Model m = load();
   struct Case {
