@@ -1,6 +1,7 @@
 #include "zarn/smis_manager.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -118,8 +119,11 @@ void SMISManager::rebuildIndex() {
 int SMISManager::readFile(bool checkExist) {
   debug("Inside the SMISManager::readFile method");
   std::string text;
-  if (!MapFile(fileName).read(&text)) {
-    if (!checkExist) return 0;
+  int failure = 0;
+  if (!MapFile(fileName).read(&text, &failure)) {
+    // Only a file that is not there may count as an empty list: one that
+    // cannot be read would be saved over with the list alone.
+    if (!checkExist && failure == ENOENT) return 0;
     clearList();
     errorMessage = fileName + " file does not exist or could not be opened";
     return 1;
@@ -261,7 +265,7 @@ int SMISManager::writeFile() {
         *why = errorMessage;
         return false;
       },
-      MapFile::OWNER_ONLY, false, &error);
+      false, &error);
   if (!saved) {
     errorMessage = error;
     return 1;

@@ -265,7 +265,7 @@ TEST_F(ZARNDiscoveryTest, BuildLooksEachGroupUpOnBothArraysAndKeepsTheServerList
                 "The mapping data is successfully generated.\n",
             out());
   EXPECT_EQ(TWO_GROUPS_MAP + SERVERS, maptest::slurp(mapFile));
-  EXPECT_EQ(0640u, maptest::modeOf(mapFile));
+  EXPECT_EQ(0600u, maptest::modeOf(mapFile));
 }
 
 TEST_F(ZARNDiscoveryTest, BuildReplacesTheWholeStoredMap) {
