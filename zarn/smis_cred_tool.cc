@@ -265,6 +265,14 @@ int SMISCredTool::replaceFromFile(int argc) {
             std::to_string(MAX_BUFFER_SIZE - 1) + " characters");
       return 1;
     }
+    std::vector<std::string> f = fields(lines[i]);
+    std::string problem =
+        f.empty() || f[0][0] == '#' ? "" : smisHostNameProblem(f[0]);
+    if (!problem.empty()) {
+      error("Error - Line " + std::to_string(i + 1) + " of the input file: " +
+            problem);
+      return 1;
+    }
   }
 
   SMISManager servers(false, mapFile);  // the file's servers replace the list
@@ -317,6 +325,8 @@ int SMISCredTool::replaceFromFile(int argc) {
 
 int SMISCredTool::addOrUpdate() {
   if (host.empty()) return usageError("invalid argument. Require hostname");
+  std::string problem = smisHostNameProblem(host);
+  if (!problem.empty()) return usageError(problem);
   if (namespaceGiven && cimNamespace.empty())
     return usageError("invalid argument for -n option. Require namespace");
   if (usernameGiven && username.empty())

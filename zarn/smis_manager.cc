@@ -1,6 +1,10 @@
 #include "zarn/smis_manager.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -61,6 +65,24 @@ std::string fieldProblem(const std::string& value, const char* name,
 }
 
 }  // namespace
+
+std::string smisHostNameProblem(const std::string& host) {
+  bool ok = !host.empty();
+  if (ok && host.front() == '[') {
+    struct in6_addr address;
+    ok = host.size() > 2 && host.back() == ']' &&
+         ::inet_pton(AF_INET6, host.substr(1, host.size() - 2).c_str(),
+                     &address) == 1;
+  } else {
+    for (char c : host)
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.')
+        ok = false;
+  }
+  if (ok) return "";
+  return "The SMI-S server host name \"" + host +
+         "\" is not valid. A host name may only have letters, digits, '-' and "
+         "'.', or be an IPv6 address in brackets.";
+}
 
 SMISManager::SMISManager()
     : log(Logger::getInstance()),

@@ -33,6 +33,11 @@ class SMISData {
   int port = 0;
 };
 
+// Why host cannot name an SMI-S server, or "" when it can. A host name has
+// only letters, digits, '-' and '.', or is an IPv6 address in brackets;
+// anything else would become part of the server's URL.
+std::string smisHostNameProblem(const std::string& host);
+
 class SMISManager {
  public:
   SMISManager();

@@ -274,6 +274,9 @@ TEST_F(SMISCredToolTest, ArgumentErrorsOfAddOrUpdate) {
        "Error - Missing argument for adding a new SMI-S server infomation\n"},
       {{"-h", "c", "-s", "Y", "-u", "u"},
        "Error - Missing argument for adding a new SMI-S server infomation\n"},
+      {{"-h", "c/x", "-n", "ns", "-u", "u", "-s", "Y"},
+       "Error - " + smisHostNameProblem("c/x") + "\n"},
+      {{"-h", "a?x"}, "Error - " + smisHostNameProblem("a?x") + "\n"},
   };
   for (const Case& c : cases) {
     platform.console.writes.clear();
@@ -407,9 +410,11 @@ TEST_F(SMISCredToolFileTest, ErrorsStopBeforeAnythingIsSaved) {
        "Error - Line 2 of the input file is longer than 255 characters\n", 0,
        false},
       {"h@1 u Y ns\n",
-       "Error - The SMI-S server h@1 cannot be stored in the map file: the "
-       "host name contains \"@\"\n",
-       2, false},
+       "Error - Line 1 of the input file: " + smisHostNameProblem("h@1") + "\n", 0,
+       false},
+      {"h1 u Y ns\n  h2/x?y u Y ns\n",
+       "Error - Line 2 of the input file: " + smisHostNameProblem("h2/x?y") + "\n",
+       0, false},
   };
   for (const Case& c : cases) {
     given(TWO_SERVERS);

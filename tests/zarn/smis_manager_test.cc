@@ -160,6 +160,22 @@ TEST_F(SMISManagerFileTest, MissingFileFailsOnlyWhenItMustExist) {
   EXPECT_TRUE(listOf(m).empty());
 }
 
+// Host names end up in the server's URL: only what cannot change its
+// meaning passes.
+TEST(SMISHostNameTest, OnlyHostNamesAndBracketedIPv6Addresses) {
+  for (const char* good : {"smis1", "SMIS-1.example.com", "10.0.0.1", "[::1]",
+                           "[fe80::1:2]", "[::ffff:10.0.0.1]"})
+    EXPECT_EQ("", smisHostNameProblem(good)) << good;
+  for (const char* bad : {"", "a/b", "a?b", "a#b", "a b", "a:1", "u@a", "a%2f",
+                          "a_b", "a\tb", "::1", "[::1", "[]", "[host]", "[::1]:1",
+                          "h\xc3\xa9"})
+    EXPECT_EQ(std::string("The SMI-S server host name \"") + bad +
+                  "\" is not valid. A host name may only have letters, digits, "
+                  "'-' and '.', or be an IPv6 address in brackets.",
+              smisHostNameProblem(bad))
+        << bad;
+}
+
 int ioError(const std::string&, std::string*) { return EIO; }
 
 // A map file that is there but cannot be read is not a missing one: the
