@@ -402,6 +402,12 @@ bool SMISCredTool::askPassword(const std::string& suffix,
             std::to_string(PASSWD_BUF_SIZE - 1) + " characters.");
       return false;
     }
+    // The connection refuses an empty password: stored, it could never
+    // be used.
+    if (first.empty()) {
+      error("Error - The password may not be empty.");
+      return false;
+    }
     if (first.find('\0') != std::string::npos) {
       error("Error - The password may not contain a NUL character.");
       return false;
