@@ -38,6 +38,7 @@ ZARNValidation::ZARNValidation(const char* envFileName, bool isKxcheckconf)
       isKxcheckconf(isKxcheckconf),
       queryTimeout(YRZARNEnvironment::DEFAULT_QUERY_TIMEOUT),
       loadedENV(false),
+      readENV(false),
       loadedSMISInfo(false) {
   log->logDebug("Inside the ZARNValidation constructor");
 }
@@ -57,6 +58,9 @@ int ZARNValidation::validateZARNAttribs() {
   if (!validateZARNMAPFile()) return -1;
   // The reasons were logged while the environment was validated.
   if (zarnEnv.isSMISConnectAttribProper() == -1) return -1;
+  // The output file must only ever come from a readable environment: the
+  // servers of an environment that could not be read are not asked.
+  if (!readENV) return -1;
 
   isSMISConnect();
   if (smisNamesList.empty()) {
@@ -91,7 +95,8 @@ bool ZARNValidation::validateENVFile() {
   bool fault = false;
   // A fault of the core variables must not hide those of the array
   // variables: the array table is read and checked all the same, so that
-  // one run reports everything and the SMI-S checks still run.
+  // one run reports everything. The SMI-S checks run only when both tables
+  // could be read.
   if (!envObj.read(name.data())) {
     log->log("Error - Error found in the environment file " + envFileName);
     fault = true;
@@ -108,6 +113,7 @@ bool ZARNValidation::validateENVFile() {
     log->log("Error - Error found in environment file " + envFileName);
     fault = true;
   }
+  readENV = !fault;
   bool invalid = envObj.validate() != 0;
   queryTimeout = zarnEnv.getQueryTimeout();
   if (arrayRead && zarnEnv.validate() != 0) invalid = true;

@@ -6,7 +6,8 @@
 // at least one SMI-S server of this node's data centre answers and manages
 // both arrays of the package. The usable servers are written, one host name
 // a line, to the environment file's name with ".smis" appended; that file is
-// written only when a usable server was found.
+// written only when the environment file could be read and a usable server
+// was found.
 //
 // Messages go to the logger, except the two about the output file, which go
 // to standard output. Unusable servers are warnings; only the absence of any
@@ -71,6 +72,7 @@ class ZARNValidation {
   bool isKxcheckconf;
   int queryTimeout;  // QUERY_TIME_OUT as read, before validation
   bool loadedENV;
+  bool readENV;  // both tables read the environment file without failure
   bool loadedSMISInfo;
   SMISManager smisMgr;
   ZARNIDMap idMap;

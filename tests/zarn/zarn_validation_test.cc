@@ -266,7 +266,8 @@ TEST_F(ZARNValidationTest, ServerThatDoesNotAnswerTimesOut) {
 }
 
 // Every fault of the environment is reported in one run; the SMI-S checks
-// run whenever the array variables they need are sound.
+// run whenever the environment file could be read and the array variables
+// they need are sound.
 TEST_F(ZARNValidationTest, EnvironmentFaults) {
   ScriptedServer both(reporting({LOCAL, REMOTE}));
   servers(serverEntry("127.0.0.1", both.port()));
@@ -291,12 +292,12 @@ TEST_F(ZARNValidationTest, EnvironmentFaults) {
        {{"DR_GROUP_NAME", ""}},
        {"Error - The DR_GROUP_NAME variable has not been set properly.", ENV_FAULT},
        true, 1},
-      {"DR_GROUP_NAME missing: no local server list",
+      {"DR_GROUP_NAME missing: no server asked",
        {{"DR_GROUP_NAME", "-"}},
        {"Error - Missing environment variable \"DR_GROUP_NAME\" in the environment file",
-        unreadable, UNABLE, cannotFind("DC2_SMIS_LIST", "in environment file " + envFile)},
+        unreadable},
        false, 0},
-      {"a missing core variable does not stop the array checks",
+      {"a missing core variable: every fault reported, no server asked",
        {{"WAIT_TIME", "-"}, {"PKGDIR", "/gone"}},
        {"Error - Missing environment variable \"WAIT_TIME\" in the environment file",
         "Error - Error found in the environment file " + envFile,
@@ -304,7 +305,7 @@ TEST_F(ZARNValidationTest, EnvironmentFaults) {
         "Error - The WAIT_TIME variable has not been set properly.\n\t\t\t\t The "
         "value needs to be set equal or great than 0.",
         ENV_FAULT},
-       true, 1},
+       false, 0},
       {"node in neither host list",
        {{"DC1_HOST_LIST", "node5"}},
        {"Error - The local host node1 is not in the data center host lists "
