@@ -2,14 +2,19 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
+#include <mutex>
+#include <set>
 #include <string>
 
 bool MapReader::getLine(std::string* line) {
@@ -117,30 +122,70 @@ void syncDir(const std::string& dir) {
   ::close(fd);
 }
 
-}  // namespace
+// Says once per file, on standard error, that the map file is open to
+// group or others. Standard output stays free of it: scripts parse the
+// tools' output lines.
+void warnAboutMode(const std::string& path, mode_t mode) {
+  static std::mutex lock;
+  static std::set<std::string> warned;
+  std::lock_guard<std::mutex> hold(lock);
+  if (!warned.insert(path).second) return;
+  char octal[8];
+  std::snprintf(octal, sizeof octal, "%04o", static_cast<unsigned>(mode & 07777));
+  std::cerr << "Warning - The map file " << path << " has mode " << octal
+            << "; it should be readable and writable by its owner only.\n";
+  std::cerr.flush();
+}
 
-bool MapFile::read(std::string* contents) const {
-  contents->clear();
-  Fd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return false;
+int realRead(const std::string& path, std::string* contents) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
   struct stat st;
-  if (::fstat(fd.get(), &st) == 0 && st.st_size > 0)
-    contents->reserve(static_cast<size_t>(st.st_size));
+  if (::fstat(fd.get(), &st) == 0) {
+    if (S_ISREG(st.st_mode) && (st.st_mode & 0066) != 0)
+      warnAboutMode(path, st.st_mode);
+    if (st.st_size > 0) contents->reserve(static_cast<size_t>(st.st_size));
+  }
   char buf[65536];
   for (;;) {
     ssize_t n = ::read(fd.get(), buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
-      contents->clear();
-      return false;
+      return errno;
     }
     if (n == 0) break;
     contents->append(buf, static_cast<size_t>(n));
   }
-  return true;
+  return 0;
 }
 
-bool MapFile::save(const Builder& build, ModePolicy mode, bool mustExist,
+MapFileReadFunction installedRead = nullptr;
+
+MapFileReadFunction readFunction() {
+  return installedRead != nullptr ? installedRead : realRead;
+}
+
+}  // namespace
+
+bool keepSecretsOutOfCoreDumps() { return ::prctl(PR_SET_DUMPABLE, 0) == 0; }
+
+MapFileReadFunction setMapFileReadFunction(MapFileReadFunction f) {
+  MapFileReadFunction previous = installedRead;
+  installedRead = f;
+  return previous;
+}
+
+bool MapFile::read(std::string* contents, int* failure) const {
+  keepSecretsOutOfCoreDumps();
+  contents->clear();
+  int err = readFunction()(path_, contents);
+  if (failure != nullptr) *failure = err;
+  if (err == 0) return true;
+  contents->clear();
+  return false;
+}
+
+bool MapFile::save(const Builder& build, bool mustExist,
                    std::string* error) const {
   const std::string cannotRead = "Could not open the file " + path_ + " for read";
   if (mustExist && ::access(path_.c_str(), R_OK) != 0) {
@@ -163,11 +208,13 @@ bool MapFile::save(const Builder& build, ModePolicy mode, bool mustExist,
     return false;
   }
 
+  // Only a file that is not there counts as no file: a file that is there
+  // but cannot be read would otherwise be replaced by one that has lost
+  // the other section.
   std::string current;
-  bool exists = read(&current);
-  struct stat old;
-  bool haveOld = exists && ::stat(path_.c_str(), &old) == 0;
-  if (mustExist && !exists) {
+  int failure = 0;
+  bool exists = read(&current, &failure);
+  if (!exists && (mustExist || failure != ENOENT)) {
     *error = cannotRead;
     return false;
   }
@@ -195,15 +242,10 @@ bool MapFile::save(const Builder& build, ModePolicy mode, bool mustExist,
     *error = "Could not open the file " + path_ + " for write";
     return false;
   }
-  bool ok = true;
-  if (mode == KEEP_EXISTING && haveOld) {
-    if (::fchown(out.get(), old.st_uid, old.st_gid) != 0) {
-      // Keeping the owner is best effort: only root may give files away.
-    }
-    ok = ::fchmod(out.get(), old.st_mode & 07777) == 0;
-  } else {
-    ok = ::fchmod(out.get(), 0600) == 0;
-  }
+  // The passwords are for root's eyes only, whatever mode or owner the
+  // file had before.
+  bool ok = ::fchmod(out.get(), 0600) == 0 &&
+            (::geteuid() != 0 || ::fchown(out.get(), 0, 0) == 0);
   if (!ok) {
     *error = "Failed to set the acess permission of the file " + path_ + ".";
   } else if (!writeAll(out.get(), next) || ::fsync(out.get()) != 0 ||

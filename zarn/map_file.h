@@ -4,6 +4,12 @@
 // it) while holding an advisory lock on a lock file beside it, so that two
 // writers of different sections never lose each other's changes and a crash
 // leaves either the old or the new file, never a mix.
+//
+// The map file holds the SMI-S passwords in the clear: every save leaves it
+// readable and writable by its owner only (owned by root when root saves
+// it), a reader says so when it finds it open to others, and a process is
+// marked not dumpable before any of its bytes are read, so that no core
+// file carries a password.
 #ifndef ZARN_MAP_FILE_H
 #define ZARN_MAP_FILE_H
 
@@ -48,14 +54,22 @@ class MapReader {
 // line feed or at the end of the text), or std::string::npos.
 size_t findLine(const std::string& text, const std::string& line);
 
+// Marks the process not dumpable (no core file, no tracing by other users)
+// for the rest of its life; false when the system refused. Programs that
+// hold an SMI-S password call it before the password is in memory.
+bool keepSecretsOutOfCoreDumps();
+
+// Reads the whole file at path into contents: 0, or the errno of the
+// failure (ENOENT when there is no such file). Every read of the map file
+// goes through the function installed here, so that tests can stand in
+// failures a real disk gives only by accident (an I/O error).
+using MapFileReadFunction = int (*)(const std::string& path,
+                                    std::string* contents);
+// Installs f (nullptr: the real reader); returns the one it replaces.
+MapFileReadFunction setMapFileReadFunction(MapFileReadFunction f);
+
 class MapFile {
  public:
-  // Who may read and write the saved file.
-  enum ModePolicy {
-    OWNER_ONLY,     // 0600, whatever the file had before
-    KEEP_EXISTING,  // the mode (and owner) the file has now
-  };
-
   // Builds the new contents from the current ones (nullptr when the file
   // does not exist). Returns false, with *error set, to leave the file as
   // it is.
@@ -67,16 +81,21 @@ class MapFile {
   const std::string& path() const { return path_; }
   std::string lockPath() const { return path_ + ".lock"; }
 
-  // Reads the whole file; false when it cannot be opened or read.
-  bool read(std::string* contents) const;
+  // Reads the whole file; false when it cannot be opened or read, with
+  // *failure (when given) set to the errno: only ENOENT means that there
+  // is no file. The first file found readable or writable by group or
+  // others is reported once on standard error (path and mode) and read all
+  // the same.
+  bool read(std::string* contents, int* failure = nullptr) const;
 
-  // Read-modify-write of the whole file under the writers' lock. With
-  // mustExist the file is never created: a missing or unreadable file fails
-  // with "Could not open the file <path> for read" before anything is made.
-  // False on any failure, with *error set; the file then keeps its old
-  // contents and mode.
-  bool save(const Builder& build, ModePolicy mode, bool mustExist,
-            std::string* error) const;
+  // Read-modify-write of the whole file under the writers' lock; the saved
+  // file has mode 0600 (and owner root when root saves). A missing file is
+  // created unless mustExist; any other failure to read the current file
+  // (a folder in its place, an I/O error) fails with "Could not open the
+  // file <path> for read" before the builder runs, as does a missing file
+  // with mustExist. False on any failure, with *error set; the file then
+  // keeps its old contents and mode.
+  bool save(const Builder& build, bool mustExist, std::string* error) const;
 
  private:
   std::string path_;

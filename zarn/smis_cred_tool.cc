@@ -265,6 +265,14 @@ int SMISCredTool::replaceFromFile(int argc) {
             std::to_string(MAX_BUFFER_SIZE - 1) + " characters");
       return 1;
     }
+    std::vector<std::string> f = fields(lines[i]);
+    std::string problem =
+        f.empty() || f[0][0] == '#' ? "" : smisHostNameProblem(f[0]);
+    if (!problem.empty()) {
+      error("Error - Line " + std::to_string(i + 1) + " of the input file: " +
+            problem);
+      return 1;
+    }
   }
 
   SMISManager servers(false, mapFile);  // the file's servers replace the list
@@ -317,6 +325,8 @@ int SMISCredTool::replaceFromFile(int argc) {
 
 int SMISCredTool::addOrUpdate() {
   if (host.empty()) return usageError("invalid argument. Require hostname");
+  std::string problem = smisHostNameProblem(host);
+  if (!problem.empty()) return usageError(problem);
   if (namespaceGiven && cimNamespace.empty())
     return usageError("invalid argument for -n option. Require namespace");
   if (usernameGiven && username.empty())
@@ -390,6 +400,12 @@ bool SMISCredTool::askPassword(const std::string& suffix,
     if (first.size() >= static_cast<size_t>(PASSWD_BUF_SIZE)) {
       error("Error - The password is too long. A password may have at most " +
             std::to_string(PASSWD_BUF_SIZE - 1) + " characters.");
+      return false;
+    }
+    // The connection refuses an empty password: stored, it could never
+    // be used.
+    if (first.empty()) {
+      error("Error - The password may not be empty.");
       return false;
     }
     if (first.find('\0') != std::string::npos) {

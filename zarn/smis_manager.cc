@@ -1,6 +1,11 @@
 #include "zarn/smis_manager.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -61,6 +66,24 @@ std::string fieldProblem(const std::string& value, const char* name,
 
 }  // namespace
 
+std::string smisHostNameProblem(const std::string& host) {
+  bool ok = !host.empty();
+  if (ok && host.front() == '[') {
+    struct in6_addr address;
+    ok = host.size() > 2 && host.back() == ']' &&
+         ::inet_pton(AF_INET6, host.substr(1, host.size() - 2).c_str(),
+                     &address) == 1;
+  } else {
+    for (char c : host)
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.')
+        ok = false;
+  }
+  if (ok) return "";
+  return "The SMI-S server host name \"" + host +
+         "\" is not valid. A host name may only have letters, digits, '-' and "
+         "'.', or be an IPv6 address in brackets.";
+}
+
 SMISManager::SMISManager()
     : log(Logger::getInstance()),
       smisIter(smisList.end()),
@@ -118,8 +141,11 @@ void SMISManager::rebuildIndex() {
 int SMISManager::readFile(bool checkExist) {
   debug("Inside the SMISManager::readFile method");
   std::string text;
-  if (!MapFile(fileName).read(&text)) {
-    if (!checkExist) return 0;
+  int failure = 0;
+  if (!MapFile(fileName).read(&text, &failure)) {
+    // Only a file that is not there may count as an empty list: one that
+    // cannot be read would be saved over with the list alone.
+    if (!checkExist && failure == ENOENT) return 0;
     clearList();
     errorMessage = fileName + " file does not exist or could not be opened";
     return 1;
@@ -261,7 +287,7 @@ int SMISManager::writeFile() {
         *why = errorMessage;
         return false;
       },
-      MapFile::OWNER_ONLY, false, &error);
+      false, &error);
   if (!saved) {
     errorMessage = error;
     return 1;

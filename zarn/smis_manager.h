@@ -33,6 +33,11 @@ class SMISData {
   int port = 0;
 };
 
+// Why host cannot name an SMI-S server, or "" when it can. A host name has
+// only letters, digits, '-' and '.', or is an IPv6 address in brackets;
+// anything else would become part of the server's URL.
+std::string smisHostNameProblem(const std::string& host);
+
 class SMISManager {
  public:
   SMISManager();
@@ -49,11 +54,13 @@ class SMISManager {
   const std::string& getFileName() const { return fileName; }
 
   // Replaces the list with the file's server list section. A missing file
-  // fails only with checkExist; without it the list stays as it is.
+  // fails only with checkExist; without it the list stays as it is. A file
+  // that is there but cannot be read always fails.
   int readFile(bool checkExist);
   // Rewrites the file with this list, keeping everything before the
   // separator line; an empty list removes the section and prints a warning.
-  // Refuses (1) an entry that the file could not carry back.
+  // Refuses (1) an entry that the file could not carry back, and a file
+  // that is there but cannot be read. The saved file has mode 0600.
   int writeFile();
 
   // The two halves of readFile and writeFile that work on the file's text.

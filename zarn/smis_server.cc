@@ -4,6 +4,7 @@
 
 #include "drif/logger.h"
 #include "zarn/smis_exceptions.h"
+#include "zarn/smis_manager.h"
 
 SMISServer::SMISServer()
     : log(Logger::getInstance()),
@@ -118,6 +119,9 @@ void SMISServer::connect(const std::string& username, const std::string& passwor
     state = CONNECTED;
     return;
   }
+  // The map file may come from an older version that let any text in.
+  std::string problem = smisHostNameProblem(hostname);
+  if (!problem.empty()) throw UnexpectedArgumentException(problem);
   if (username.empty())
     throw UnexpectedArgumentException("Missing username for connecting to SMI-S server");
   if (password.empty())

@@ -2,9 +2,12 @@
 #include <iostream>
 
 #include "drif/logger.h"
+#include "zarn/map_file.h"
 #include "zarn/smis_cred_tool.h"
 
 int main(int argc, char* argv[]) {
+  // Before any password is typed or read from the map file.
+  keepSecretsOutOfCoreDumps();
   Logger* log = Logger::createInstance();
   int status;
   {

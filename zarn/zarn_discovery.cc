@@ -252,6 +252,13 @@ int ZARNDiscovery::buildMap(const std::string& inputFile,
     error("Error - Missing input file name");
     return usageFailure();
   }
+  // A negative time makes every lookup time out at once, which would be
+  // reported as lookup failures; 0 stands for the default.
+  if (queryTimeGiven && leadingInt(queryTime) < 0) {
+    error("Error - invalid argument for -t option. Require a query time of 0 "
+          "or more seconds");
+    return usageFailure();
+  }
   std::string text;
   if (!readWholeFile(inputFile, &text)) {
     error("Error - Could not open the input file " + inputFile);

@@ -272,7 +272,7 @@ int ZARNIDMap::writeFile() {
         *why = errorMessage;
         return false;
       },
-      MapFile::KEEP_EXISTING, true, &error);
+      true, &error);
   if (!saved) {
     errorMessage = error;
     return 1;

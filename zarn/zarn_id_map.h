@@ -70,8 +70,8 @@ class ZARNIDMap {
   // leaves the map empty.
   int readFile();
   // Rewrites the file with this map, keeping everything after the
-  // separator line. Never creates the file and keeps its mode; an empty map
-  // leaves the file alone. Refuses (1) an entry the file could not carry
+  // separator line. Never creates the file; the saved file has mode 0600.
+  // An empty map leaves the file alone. Refuses (1) an entry the file could not carry
   // back.
   int writeFile();
 

@@ -1,11 +1,15 @@
 #include "zarn/zarn_validation.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <exception>
+#include <random>
+#include <utility>
 
 #include "cim/client.h"
 #include "cim/exception.h"
@@ -18,6 +22,41 @@ namespace {
 
 const char STORAGE_SYSTEM_CLASS[] = "QNZARN_StorageSystem";
 const int CLIENT_DEFAULT_TIMEOUT = 20;  // seconds, the CIM client's own
+
+// Closes a descriptor when it goes out of scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  Descriptor& operator=(Descriptor&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  // Closes now; false when close reports an error.
+  bool close() {
+    int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// Twelve random hexadecimal digits.
+std::string randomSuffix() {
+  std::random_device random;
+  std::uniform_int_distribution<int> digit(0, 15);
+  std::string out;
+  for (int i = 0; i < 12; ++i) out.push_back("0123456789abcdef"[digit(random)]);
+  return out;
+}
 
 bool writeAll(int fd, const std::string& text) {
   size_t done = 0;
@@ -38,6 +77,7 @@ ZARNValidation::ZARNValidation(const char* envFileName, bool isKxcheckconf)
       isKxcheckconf(isKxcheckconf),
       queryTimeout(YRZARNEnvironment::DEFAULT_QUERY_TIMEOUT),
       loadedENV(false),
+      readENV(false),
       loadedSMISInfo(false) {
   log->logDebug("Inside the ZARNValidation constructor");
 }
@@ -57,6 +97,9 @@ int ZARNValidation::validateZARNAttribs() {
   if (!validateZARNMAPFile()) return -1;
   // The reasons were logged while the environment was validated.
   if (zarnEnv.isSMISConnectAttribProper() == -1) return -1;
+  // The output file must only ever come from a readable environment: the
+  // servers of an environment that could not be read are not asked.
+  if (!readENV) return -1;
 
   isSMISConnect();
   if (smisNamesList.empty()) {
@@ -91,7 +134,8 @@ bool ZARNValidation::validateENVFile() {
   bool fault = false;
   // A fault of the core variables must not hide those of the array
   // variables: the array table is read and checked all the same, so that
-  // one run reports everything and the SMI-S checks still run.
+  // one run reports everything. The SMI-S checks run only when both tables
+  // could be read.
   if (!envObj.read(name.data())) {
     log->log("Error - Error found in the environment file " + envFileName);
     fault = true;
@@ -108,6 +152,7 @@ bool ZARNValidation::validateENVFile() {
     log->log("Error - Error found in environment file " + envFileName);
     fault = true;
   }
+  readENV = !fault;
   bool invalid = envObj.validate() != 0;
   queryTimeout = zarnEnv.getQueryTimeout();
   if (arrayRead && zarnEnv.validate() != 0) invalid = true;
@@ -238,24 +283,63 @@ bool ZARNValidation::writeToFile() {
   log->logDebug("Inside the ZARNValidation::writeToFile method");
   const std::string path = envFileName + SMIS_LIST_SUFFIX;
   sys::Console& out = *sys::platform().console;
-  // The file is emptied only once the lock is held, so that a writer that
-  // holds it never has its list cut by another run opening the file.
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  if (::lockf(fd, F_LOCK, 0) != 0) {
-    out.write("Error:Cannot lock the file " + path + "\n" + "\n");
-    ::close(fd);
+  const std::string cannotLock =
+      "Error:Cannot lock the file " + path + "\n" + "\n";
+
+  // Two runs for the same package take turns through a lock file that is
+  // only ever locked, never written: a link or FIFO planted in its place is
+  // refused, and a lock someone holds for ever is waited on for a while
+  // only.
+  const std::string lockPath = path + ".lock";
+  Descriptor lock(::open(lockPath.c_str(),
+                         O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                         0600));
+  struct stat st;
+  if (lock.get() < 0 && errno != ELOOP) return false;
+  if (lock.get() < 0 || ::fstat(lock.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    out.write(cannotLock);
     return false;
   }
+  sys::Clock& clock = *sys::platform().clock;
+  const std::time_t deadline = clock.now() + LOCK_WAIT_SECONDS;
+  while (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK || clock.now() >= deadline) {
+      out.write(cannotLock);
+      return false;
+    }
+    clock.sleep(1);
+  }
+
+  // The new list goes to a file of this run's own, made beside the output
+  // file under a name nobody can guess or plant, and then takes the output
+  // file's place: whatever stood there is replaced, never followed, opened
+  // or changed.
+  std::string temp;
+  Descriptor file(-1);
+  for (int tries = 0; file.get() < 0 && tries < 16; ++tries) {
+    temp = path + ".tmp." + randomSuffix();
+    file = Descriptor(::open(temp.c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                             0644));
+    if (file.get() < 0 && errno != EEXIST) break;
+  }
+  if (file.get() < 0) return false;
   std::string text;
   for (const std::string& name : smisNamesList) text += name + "\n";
-  bool written = ::ftruncate(fd, 0) == 0 && writeAll(fd, text);
-  bool permitted = ::fchmod(fd, 0644) == 0;
-  ::close(fd);  // releases the lock
+  bool permitted = ::fchmod(file.get(), 0644) == 0;
+  bool written = permitted && writeAll(file.get(), text) &&
+                 ::fsync(file.get()) == 0;
+  written = file.close() && written;
   if (!permitted) {
+    ::unlink(temp.c_str());
     out.write("Error - Failed to change file permission for the file " + path +
               "\n" + "\n");
     return false;
   }
-  return written;
+  if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  return true;
 }

@@ -6,7 +6,10 @@
 // at least one SMI-S server of this node's data centre answers and manages
 // both arrays of the package. The usable servers are written, one host name
 // a line, to the environment file's name with ".smis" appended; that file is
-// written only when a usable server was found.
+// written only when the environment file could be read and a usable server
+// was found. The package folder may be writable by others than root, so the
+// output file is never opened: a new file is made beside it and renamed
+// over it, whatever stands there (a link, a FIFO).
 //
 // Messages go to the logger, except the two about the output file, which go
 // to standard output. Unusable servers are warnings; only the absence of any
@@ -28,6 +31,8 @@ class SMISServer;
 
 // Appended to the environment file's name for the list of usable servers.
 constexpr char SMIS_LIST_SUFFIX[] = ".smis";
+// How long a run waits for another run writing the same output file.
+constexpr unsigned LOCK_WAIT_SECONDS = 10;
 
 class ZARNValidation {
  public:
@@ -60,8 +65,10 @@ class ZARNValidation {
   // A connected server for data, or null (logged) when it cannot be
   // reached.
   std::unique_ptr<SMISServer> findSMISServer(const SMISData& data);
-  // Writes smisNamesList to the output file under an exclusive lock and
-  // makes it readable by all; false when that failed.
+  // Replaces the output file with a new one, readable by all, that holds
+  // smisNamesList; false when that failed. Two runs for the same file take
+  // turns through a lock file beside it, waiting at most LOCK_WAIT_SECONDS
+  // for the other run.
   bool writeToFile();
   // The time-out line that ends a warning about a server.
   std::string responseTimeoutText();
@@ -71,6 +78,7 @@ class ZARNValidation {
   bool isKxcheckconf;
   int queryTimeout;  // QUERY_TIME_OUT as read, before validation
   bool loadedENV;
+  bool readENV;  // both tables read the environment file without failure
   bool loadedSMISInfo;
   SMISManager smisMgr;
   ZARNIDMap idMap;

@@ -3,9 +3,12 @@
 #include <iostream>
 
 #include "drif/logger.h"
+#include "zarn/map_file.h"
 #include "zarn/zarn_discovery.h"
 
 int main(int argc, char* argv[]) {
+  // The map file holds the SMI-S passwords: no core file may carry them.
+  keepSecretsOutOfCoreDumps();
   Logger* log = Logger::createInstance();
   int status;
   {

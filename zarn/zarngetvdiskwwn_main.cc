@@ -7,9 +7,12 @@
 
 #include "drif/logger.h"
 #include "drif/platform.h"
+#include "zarn/map_file.h"
 #include "zarn/zarn_get_vdisk_wwn.h"
 
 int main(int argc, char* argv[]) {
+  // The map file holds the SMI-S passwords: no core file may carry them.
+  keepSecretsOutOfCoreDumps();
   if (argc < 2) {
     sys::platform().console->write(
         "Warning - Provide enough Arguments, Device WWN, Environment file & Command Name - "

@@ -6,9 +6,12 @@
 
 #include "drif/logger.h"
 #include "drif/platform.h"
+#include "zarn/map_file.h"
 #include "zarn/zarn_validation.h"
 
 int main(int argc, char* argv[]) {
+  // The map file holds the SMI-S passwords: no core file may carry them.
+  keepSecretsOutOfCoreDumps();
   if (argc < 3) {
     sys::platform().console->write(
         "Error - Provide enough Arguments, Environment file & Command Name - "

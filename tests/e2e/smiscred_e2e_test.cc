@@ -213,6 +213,33 @@ TEST_F(SmiscredE2E, RemoveSetDefaultAndTheirErrors) {
   EXPECT_EQ(ZARN_SECTION, map());
 }
 
+// A map file that is there but cannot be read (here a folder in its place)
+// is not a missing one: no save may replace it with the new servers alone.
+TEST_F(SmiscredE2E, MapFileThatCannotBeReadIsLeftAlone) {
+  const std::string map = e2e::MAP_FILE;
+  node.writeFile(map + "/inside", "kept\n", 0600);
+  node.writeFile("/root/servers.txt", "a admin Y root/eva\n");
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::pair<std::string, std::string>> dialogue;
+    std::string err;
+  } cases[] = {
+      {{"-h", "h", "-n", "ns", "-u", "u", "-s", "Y"}, {},
+       "Error - " + map + " file does not exist or could not be opened\n"},
+      {{"-f", "/root/servers.txt"}, typed({{" of a", "pa"}}),
+       "Error - Could not open the file " + map + " for read\n"},
+  };
+  for (const Case& c : cases) {
+    auto r = run(c.args, c.dialogue);
+    EXPECT_EQ(1, r.exitCode) << r.describe();
+    EXPECT_EQ(c.err, r.err);
+    EXPECT_EQ("kept\n", node.readFile(map + "/inside").value_or("<gone>"));
+    struct stat st;
+    ASSERT_EQ(0, lstat(node.hostPath(map).c_str(), &st));
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+  }
+}
+
 TEST_F(SmiscredE2E, ListWithoutAMapFile) {
   auto r = run({"-l"});
   EXPECT_EQ(1, r.exitCode);

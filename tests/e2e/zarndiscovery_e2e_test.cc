@@ -61,6 +61,12 @@ const std::string TWO_GROUPS =
     "600B0002\n</wwidlist>\n" + DR + "dg02:" + B + ".0002\n<wwidlist>\n"
     "600B0003\n</wwidlist>\n</drgroup>\n</zarnmap>\n";
 
+// What a reader says of a map file open to group or others.
+std::string modeWarning(const std::string& mode) {
+  return std::string("Warning - The map file ") + e2e::MAP_FILE + " has mode " + mode +
+         "; it should be readable and writable by its owner only.\n";
+}
+
 class ZarndiscoveryE2E : public ::testing::Test {
  protected:
   explicit ZarndiscoveryE2E(const std::string& faults = "[]")
@@ -117,10 +123,14 @@ class ZarndiscoveryE2E : public ::testing::Test {
 };
 
 TEST_F(ZarndiscoveryE2E, BuildsTheMapThroughTheDefaultServer) {
+  // A map file someone made readable by all, and gave away, is reported
+  // (on standard error only, once) and saved for root's eyes only.
+  node.writeFile(e2e::MAP_FILE, serverList, 0644);
+  ASSERT_EQ(0, chown(node.hostPath(e2e::MAP_FILE).c_str(), 65534, 65534));
   node.writeFile(INPUT, PAIR + "\"dg01\"   # database\n\"" + DR + "dg02\"\n");
   e2e::RunResult r = run({"-f", INPUT});
   ASSERT_EQ(0, r.exitCode) << r.describe();
-  EXPECT_EQ("", r.err);
+  EXPECT_EQ(modeWarning("0644"), r.err);
   EXPECT_EQ(Lines{"Connecting to SMI-S server 127.0.0.1:" + std::to_string(sim.port())},
             r.normalMessages());
   const std::string verify = "Verifying the storage system ";
@@ -139,9 +149,13 @@ TEST_F(ZarndiscoveryE2E, BuildsTheMapThroughTheDefaultServer) {
                        "50014380025B4A80.0002", "50014380025B4C20.0002"};
   for (size_t i = 0; i < 4; ++i)
     EXPECT_NE(std::string::npos, targets[i].find(ids[i])) << targets[i];
-  // The server list section is carried over byte for byte, the mode kept.
+  // The server list section is carried over byte for byte.
   EXPECT_EQ(TWO_GROUPS + serverList, map());
   EXPECT_EQ(0600u, mapMode());
+  struct stat st;
+  ASSERT_EQ(0, stat(node.hostPath(e2e::MAP_FILE).c_str(), &st));
+  EXPECT_EQ(0u, st.st_uid);
+  EXPECT_EQ(0u, st.st_gid);
 
   r = run({"-l"});
   ASSERT_EQ(0, r.exitCode) << r.describe();
@@ -184,7 +198,9 @@ TEST_F(ZarndiscoveryE2E, FailedRunsWriteNothing) {
   node.writeFile(INPUT, PAIR + "\"dg01\"\n\"dg03\"\n");
   e2e::RunResult r = run({"-f", INPUT});
   EXPECT_EQ(1, r.exitCode) << r.describe();
-  EXPECT_EQ("Error - Failed to verify the storage system and DR Group\n", r.err);
+  EXPECT_EQ(modeWarning("0640") +
+                "Error - Failed to verify the storage system and DR Group\n",
+            r.err);
   EXPECT_NE(std::string::npos,
             r.out.find(" : Exception: DR group " + DR + "dg03 not found in the "
                        "SMI-S 127.0.0.1. A possible cause of this problem is: \n"
@@ -197,13 +213,16 @@ TEST_F(ZarndiscoveryE2E, FailedRunsWriteNothing) {
   node.writeFile(INPUT, PAIR + "\"dg01\"\n<storage_pair_info>\n");
   r = run({"-f", INPUT});
   EXPECT_EQ(1, r.exitCode) << r.describe();
-  EXPECT_EQ("Error - input file contains incomplate data\n", r.err);
+  EXPECT_EQ(modeWarning("0640") + "Error - input file contains incomplate data\n",
+            r.err);
 
   // A world wide name without dashes.
   node.writeFile(INPUT, "<storage_pair_info>\n\"50014380025B4A80\"\n");
   r = run({"-f", INPUT});
   EXPECT_EQ(1, r.exitCode) << r.describe();
-  EXPECT_EQ("Error - Wrong format of the Storage World Wide Name. Line 2\n", r.err);
+  EXPECT_EQ(modeWarning("0640") +
+                "Error - Wrong format of the Storage World Wide Name. Line 2\n",
+            r.err);
 
   EXPECT_EQ(TWO_GROUPS + serverList, map());
   EXPECT_EQ(0640u, mapMode());

@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -200,9 +201,57 @@ TEST_F(ZarnvalidationE2E, TooFewArguments) {
   }
 }
 
-// Another process holds the output file's lock: the run waits for it,
-// leaving the file as it is meanwhile, and then replaces the whole (longer)
-// list.
+// An unprivileged user who can write the package folder plants a link to
+// a file of root's, or a FIFO, at the output file's name or the lock
+// file's: the run as root replaces the output file with a new one and
+// never writes, changes or waits on what was planted.
+TEST_F(ZarnvalidationE2E, WhatAUserPlantsInThePackageFolderIsNeverFollowed) {
+  const std::string VICTIM = "/etc/victim";
+  const std::string LOCK = std::string(OUTPUT) + ".lock";
+  ASSERT_EQ(0, chown(node.hostPath(PKGDIR).c_str(), 65534, 65534));
+  struct Case {
+    const char* what;
+    std::vector<std::string> plant;  // run as nobody
+    std::string output;              // the output file afterwards
+    bool lockRefused;
+  } cases[] = {
+      {"a link to root's file", {"/bin/ln", "-s", VICTIM, OUTPUT}, "smis-ok\n", false},
+      {"a FIFO", {"/usr/bin/mkfifo", OUTPUT}, "smis-ok\n", false},
+      {"a link at the lock file's name", {"/bin/ln", "-s", VICTIM, LOCK}, "<none>", true},
+  };
+  for (const Case& c : cases) {
+    node.writeFile(VICTIM, "secret\n", 0600);
+    ::unlink(node.hostPath(OUTPUT).c_str());
+    ::unlink(node.hostPath(LOCK).c_str());
+    e2e::RunOptions asNobody;
+    asNobody.args = {"--reuid=65534", "--regid=65534", "--clear-groups"};
+    asNobody.args.insert(asNobody.args.end(), c.plant.begin(), c.plant.end());
+    e2e::RunResult planted = node.run("/usr/bin/setpriv", asNobody);
+    ASSERT_EQ(0, planted.exitCode) << c.what << planted.describe();
+
+    e2e::RunResult r = run({ENV_FILE, "kxcheckconf"});
+    EXPECT_EQ(0, r.exitCode) << c.what << r.describe();
+    EXPECT_EQ(c.lockRefused,
+              r.out.find(std::string("\nError:Cannot lock the file ") + OUTPUT + "\n\n") !=
+                  std::string::npos)
+        << c.what << r.describe();
+    struct stat st;
+    bool present = lstat(node.hostPath(OUTPUT).c_str(), &st) == 0;
+    if (c.output == "<none>") {
+      EXPECT_FALSE(present) << c.what;
+    } else {
+      ASSERT_TRUE(present) << c.what;
+      EXPECT_TRUE(S_ISREG(st.st_mode)) << c.what;
+      EXPECT_EQ(0644u, st.st_mode & 07777) << c.what;
+      EXPECT_EQ(c.output, node.readFile(OUTPUT).value_or("<none>")) << c.what;
+    }
+    EXPECT_EQ("secret\n", node.readFile(VICTIM).value_or("<none>")) << c.what;
+    EXPECT_EQ(0600u, modeOf(node.hostPath(VICTIM))) << c.what;
+  }
+}
+
+// Another run holds the output file's lock: this run waits for it, leaving
+// the file as it is meanwhile, and then replaces the whole (longer) list.
 TEST_F(ZarnvalidationE2E, OutputFileIsLockedWhileWritten) {
   char name[] = "/tmp/zarnvalidation.XXXXXX";
   ASSERT_NE(nullptr, mkdtemp(name));
@@ -213,9 +262,10 @@ TEST_F(ZarnvalidationE2E, OutputFileIsLockedWhileWritten) {
     std::ofstream(envFile) << e2e::packageEnvText(folder, "Availability_Preferred", 0, array);
     std::ofstream(output) << "a-much-longer-stale-entry\nanother-one\n";
   }
-  int fd = ::open(output.c_str(), O_RDWR);
+  // Close-on-exec: the run must not inherit the lock it is to wait for.
+  int fd = ::open((output + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   ASSERT_GE(fd, 0);
-  ASSERT_EQ(0, ::lockf(fd, F_LOCK, 0));
+  ASSERT_EQ(0, ::flock(fd, LOCK_EX));
   // While the lock is held the waiting run must not have touched the file.
   std::string whileLocked;
   std::thread release([fd, &output, &whileLocked] {

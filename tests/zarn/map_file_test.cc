@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -88,11 +91,11 @@ TEST_F(MapFileTest, ReadsWholeFilesWithAnyBytes) {
 
 TEST_F(MapFileTest, CreatesTheFileOwnerOnlyWhateverTheUmask) {
   mode_t old = umask(0);
-  bool saved = file.save(writes("new\n"), MapFile::OWNER_ONLY, false, &error);
+  bool saved = file.save(writes("new\n"), false, &error);
   umask(0277);
   std::string path2 = dir.file("second.map");
   bool saved2 =
-      MapFile(path2).save(writes("x"), MapFile::OWNER_ONLY, false, &error);
+      MapFile(path2).save(writes("x"), false, &error);
   umask(old);
   ASSERT_TRUE(saved) << error;
   ASSERT_TRUE(saved2) << error;
@@ -102,23 +105,116 @@ TEST_F(MapFileTest, CreatesTheFileOwnerOnlyWhateverTheUmask) {
   EXPECT_EQ(0600u, maptest::modeOf(path2));
 }
 
-TEST_F(MapFileTest, ModePolicies) {
-  maptest::spit(path, "old", 0644);
-  ASSERT_TRUE(file.save(writes("a"), MapFile::KEEP_EXISTING, true, &error));
-  EXPECT_EQ("old", seen);
-  EXPECT_EQ(0644u, maptest::modeOf(path));
-  chmod(path.c_str(), 0640);
-  ASSERT_TRUE(file.save(writes("b"), MapFile::KEEP_EXISTING, true, &error));
-  EXPECT_EQ(0640u, maptest::modeOf(path));
-  ASSERT_TRUE(file.save(writes("c"), MapFile::OWNER_ONLY, false, &error));
-  EXPECT_EQ(0600u, maptest::modeOf(path));
-  EXPECT_EQ("c", maptest::slurp(path));
+// Whatever mode and owner the file had, a save leaves it readable and
+// writable by its owner only, and owned by root when root saves it.
+TEST_F(MapFileTest, EverySaveLeavesTheFileOwnerOnly) {
+  for (mode_t before : {0644, 0666, 0640, 0604, 0400}) {
+    for (bool mustExist : {true, false}) {
+      maptest::spit(path, "old", before);
+      ASSERT_EQ(0, chown(path.c_str(), 65534, 65534));
+      ASSERT_TRUE(file.save(writes("new"), mustExist, &error)) << error;
+      EXPECT_EQ("old", seen);
+      EXPECT_EQ(0600u, maptest::modeOf(path)) << std::oct << before;
+      struct stat st;
+      ASSERT_EQ(0, stat(path.c_str(), &st));
+      EXPECT_EQ(geteuid() == 0 ? 0u : geteuid(), st.st_uid) << std::oct << before;
+      if (geteuid() == 0) {
+        EXPECT_EQ(0u, st.st_gid);
+      }
+    }
+  }
 }
 
 TEST_F(MapFileTest, MustExistCreatesNothing) {
-  EXPECT_FALSE(file.save(writes("a"), MapFile::KEEP_EXISTING, true, &error));
+  EXPECT_FALSE(file.save(writes("a"), true, &error));
   EXPECT_EQ("Could not open the file " + path + " for read", error);
   EXPECT_TRUE(dir.files().empty());
+}
+
+int ioError(const std::string&, std::string*) { return EIO; }
+
+// Only a file that is not there counts as no file. A folder in its place
+// or an I/O error fails the save before the builder runs, so that the
+// section the builder carries over is never lost.
+TEST_F(MapFileTest, ReadFailuresOtherThanNoFileFailTheSave) {
+  struct Case {
+    const char* what;
+    bool folder;
+    MapFileReadFunction reader;
+  } cases[] = {
+      {"a folder in its place", true, nullptr},
+      {"an I/O error", false, ioError},
+  };
+  for (const Case& c : cases) {
+    for (bool mustExist : {true, false}) {
+      if (c.folder) {
+        ASSERT_EQ(0, mkdir(path.c_str(), 0700));
+      } else {
+        maptest::spit(path, "old", 0600);
+      }
+      MapFileReadFunction previous = setMapFileReadFunction(c.reader);
+      std::string contents;
+      int failure = 0;
+      EXPECT_FALSE(file.read(&contents, &failure)) << c.what;
+      EXPECT_EQ(c.folder ? EISDIR : EIO, failure) << c.what;
+      seen = "<not built>";
+      EXPECT_FALSE(file.save(writes("new"), mustExist, &error)) << c.what;
+      setMapFileReadFunction(previous);
+      EXPECT_EQ("Could not open the file " + path + " for read", error) << c.what;
+      EXPECT_EQ("<not built>", seen) << c.what;
+      if (c.folder) {
+        EXPECT_EQ(0, rmdir(path.c_str())) << c.what;
+      } else {
+        EXPECT_EQ("old", maptest::slurp(path)) << c.what;
+        unlink(path.c_str());
+      }
+    }
+  }
+  std::string contents;
+  int failure = 0;
+  EXPECT_FALSE(file.read(&contents, &failure));
+  EXPECT_EQ(ENOENT, failure);
+}
+
+// A reader says once per file, on standard error, that the file is open
+// to group or others, and reads it all the same.
+TEST_F(MapFileTest, ReaderReportsAModeOpenToOthersOnce) {
+  struct Case {
+    mode_t mode;
+    bool reported;
+  } cases[] = {{0600, false}, {0700, false}, {0610, false}, {0640, true},
+               {0620, true},  {0604, true},  {0602, true},  {0666, true}};
+  for (const Case& c : cases) {
+    char name[16];
+    std::snprintf(name, sizeof name, "m%04o.map", static_cast<unsigned>(c.mode));
+    const std::string p = dir.file(name);
+    maptest::spit(p, "text", c.mode);
+    testing::internal::CaptureStderr();
+    std::string contents;
+    EXPECT_TRUE(MapFile(p).read(&contents));
+    EXPECT_TRUE(MapFile(p).read(&contents));
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ("text", contents);
+    EXPECT_EQ(c.reported ? "Warning - The map file " + p + " has mode " +
+                               std::string(name).substr(1, 4) +
+                               "; it should be readable and writable by its "
+                               "owner only.\n"
+                         : "",
+              err)
+        << std::oct << c.mode;
+  }
+}
+
+// No core file may carry a password: the programs mark themselves not
+// dumpable first thing, and any read of the map file does so too.
+TEST_F(MapFileTest, PasswordHoldersAreNotDumpable) {
+  ASSERT_EQ(0, prctl(PR_SET_DUMPABLE, 1));
+  EXPECT_TRUE(keepSecretsOutOfCoreDumps());
+  EXPECT_EQ(0, prctl(PR_GET_DUMPABLE));
+  ASSERT_EQ(0, prctl(PR_SET_DUMPABLE, 1));
+  std::string contents;
+  file.read(&contents);
+  EXPECT_EQ(0, prctl(PR_GET_DUMPABLE));
 }
 
 TEST_F(MapFileTest, RefusingBuilderLeavesTheFileAlone) {
@@ -129,7 +225,7 @@ TEST_F(MapFileTest, RefusingBuilderLeavesTheFileAlone) {
         *why = "refused";
         return false;
       },
-      MapFile::OWNER_ONLY, false, &error);
+      false, &error);
   EXPECT_FALSE(saved);
   EXPECT_EQ("refused", error);
   EXPECT_EQ("old", maptest::slurp(path));
@@ -142,7 +238,7 @@ TEST_F(MapFileTest, LeftoverTemporaryFileIsReplacedNotFollowed) {
   std::string victim = dir.file("victim");
   maptest::spit(victim, "keep me", 0644);
   ASSERT_EQ(0, symlink(victim.c_str(), (path + ".tmp").c_str()));
-  ASSERT_TRUE(file.save(writes("new"), MapFile::OWNER_ONLY, false, &error))
+  ASSERT_TRUE(file.save(writes("new"), false, &error))
       << error;
   EXPECT_EQ("new", maptest::slurp(path));
   EXPECT_EQ("keep me", maptest::slurp(victim));
@@ -153,7 +249,7 @@ TEST_F(MapFileTest, SymbolicLinkKeepsPointingAtTheNewFile) {
   std::string target = dir.file("real.map");
   maptest::spit(target, "old", 0600);
   ASSERT_EQ(0, symlink(target.c_str(), path.c_str()));
-  ASSERT_TRUE(file.save(writes("new"), MapFile::OWNER_ONLY, false, &error));
+  ASSERT_TRUE(file.save(writes("new"), false, &error));
   struct stat st;
   ASSERT_EQ(0, lstat(path.c_str(), &st));
   EXPECT_TRUE(S_ISLNK(st.st_mode));
@@ -162,7 +258,7 @@ TEST_F(MapFileTest, SymbolicLinkKeepsPointingAtTheNewFile) {
 
 TEST_F(MapFileTest, UnwritableFolderFailsWithTheWriteMessage) {
   MapFile elsewhere("/proc/yrzarn.map");
-  EXPECT_FALSE(elsewhere.save(writes("a"), MapFile::OWNER_ONLY, false, &error));
+  EXPECT_FALSE(elsewhere.save(writes("a"), false, &error));
   EXPECT_EQ("Could not open the file /proc/yrzarn.map for write", error);
 }
 
@@ -182,7 +278,7 @@ TEST_F(MapFileTest, FailedWriteKeepsTheOldFile) {
           next->assign(100000, 'n');
           return true;
         },
-        MapFile::OWNER_ONLY, false, &why);
+        false, &why);
     _exit(!saved && why.find("Could not write the file " + path + ": ") == 0
               ? 0
               : 1);
@@ -205,7 +301,7 @@ TEST_F(MapFileTest, SaveWaitsForTheLockAndReadsUnderIt) {
   ASSERT_EQ(0, flock(fd, LOCK_EX));
   std::atomic<bool> done{false};
   std::thread writer([&] {
-    file.save(writes("second"), MapFile::OWNER_ONLY, false, &error);
+    file.save(writes("second"), false, &error);
     done = true;
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(100));

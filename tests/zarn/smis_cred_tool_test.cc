@@ -238,12 +238,12 @@ TEST_F(SMISCredToolTest, AddingANewServerAsksForThePasswordTwice) {
   EXPECT_EQ(BEGIN + entry("new@5988&root/eva&N&admin", "s3cret") + END, map());
   EXPECT_EQ(0600u, maptest::modeOf(path));
 
-  passwords.twice("");
+  passwords.twice("p");
   EXPECT_EQ(0, run({"-h", "two", "-n", "ns", "-u", "u", "-s", "Y", "-p", "65535"}));
   SMISManager m(true, path);
   SMISData d;
   ASSERT_EQ(0, m.getSMIS("two", d));
-  EXPECT_EQ("two@65535&ns&Y&u&", maptest::show(d));
+  EXPECT_EQ("two@65535&ns&Y&u&p", maptest::show(d));
 }
 
 TEST_F(SMISCredToolTest, ArgumentErrorsOfAddOrUpdate) {
@@ -274,6 +274,9 @@ TEST_F(SMISCredToolTest, ArgumentErrorsOfAddOrUpdate) {
        "Error - Missing argument for adding a new SMI-S server infomation\n"},
       {{"-h", "c", "-s", "Y", "-u", "u"},
        "Error - Missing argument for adding a new SMI-S server infomation\n"},
+      {{"-h", "c/x", "-n", "ns", "-u", "u", "-s", "Y"},
+       "Error - " + smisHostNameProblem("c/x") + "\n"},
+      {{"-h", "a?x"}, "Error - " + smisHostNameProblem("a?x") + "\n"},
   };
   for (const Case& c : cases) {
     platform.console.writes.clear();
@@ -328,6 +331,7 @@ TEST_F(SMISCredToolTest, PasswordEntryAttempts) {
        "pa"},
       {"NulCharacter", {std::string("a\0b", 3), std::string("a\0b", 3)}, 1,
        "Error - The password may not contain a NUL character.\n", "pa"},
+      {"Empty", {"", ""}, 1, "Error - The password may not be empty.\n", "pa"},
   };
   for (const Case& c : cases) {
     given(TWO_SERVERS);
@@ -387,6 +391,7 @@ TEST_F(SMISCredToolFileTest, ErrorsStopBeforeAnythingIsSaved) {
     std::string err;
     size_t prompts;
     bool usage;
+    std::string password = "pw";
   };
   const std::vector<Case> cases = {
       {"h1 u Y ns\nh2\n",
@@ -407,16 +412,20 @@ TEST_F(SMISCredToolFileTest, ErrorsStopBeforeAnythingIsSaved) {
        "Error - Line 2 of the input file is longer than 255 characters\n", 0,
        false},
       {"h@1 u Y ns\n",
-       "Error - The SMI-S server h@1 cannot be stored in the map file: the "
-       "host name contains \"@\"\n",
-       2, false},
+       "Error - Line 1 of the input file: " + smisHostNameProblem("h@1") + "\n", 0,
+       false},
+      {"h1 u Y ns\n  h2/x?y u Y ns\n",
+       "Error - Line 2 of the input file: " + smisHostNameProblem("h2/x?y") + "\n",
+       0, false},
+      {"h1 u Y ns\n", "Error - The password may not be empty.\n", 2, false, ""},
   };
   for (const Case& c : cases) {
     given(TWO_SERVERS);
     err.str("");
     platform.console.writes.clear();
     passwords.prompts.clear();
-    for (int i = 0; i < 4; ++i) passwords.twice("pw");
+    passwords.answers.clear();
+    for (int i = 0; i < 4; ++i) passwords.twice(c.password);
     EXPECT_EQ(1, run({"-f", input(c.contents)})) << c.err;
     EXPECT_EQ(c.err, err.str());
     EXPECT_EQ(c.prompts, passwords.prompts.size()) << c.err;

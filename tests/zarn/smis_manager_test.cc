@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
 #include "tests/support/fake_platform.h"
 #include "tests/zarn/map_test_support.h"
+#include "zarn/map_file.h"
 
 using maptest::entry;
 using maptest::field;
@@ -156,6 +158,62 @@ TEST_F(SMISManagerFileTest, MissingFileFailsOnlyWhenItMustExist) {
   EXPECT_EQ(path + " file does not exist or could not be opened",
             m.getErrorMessage());
   EXPECT_TRUE(listOf(m).empty());
+}
+
+// Host names end up in the server's URL: only what cannot change its
+// meaning passes.
+TEST(SMISHostNameTest, OnlyHostNamesAndBracketedIPv6Addresses) {
+  for (const char* good : {"smis1", "SMIS-1.example.com", "10.0.0.1", "[::1]",
+                           "[fe80::1:2]", "[::ffff:10.0.0.1]"})
+    EXPECT_EQ("", smisHostNameProblem(good)) << good;
+  for (const char* bad : {"", "a/b", "a?b", "a#b", "a b", "a:1", "u@a", "a%2f",
+                          "a_b", "a\tb", "::1", "[::1", "[]", "[host]", "[::1]:1",
+                          "h\xc3\xa9"})
+    EXPECT_EQ(std::string("The SMI-S server host name \"") + bad +
+                  "\" is not valid. A host name may only have letters, digits, "
+                  "'-' and '.', or be an IPv6 address in brackets.",
+              smisHostNameProblem(bad))
+        << bad;
+}
+
+int ioError(const std::string&, std::string*) { return EIO; }
+
+// A map file that is there but cannot be read is not a missing one: the
+// list loads with an error whatever checkExist says, and a save fails
+// rather than write a file that has lost the device ID map.
+TEST_F(SMISManagerFileTest, FileThatCannotBeReadIsNeverSavedOver) {
+  struct Case {
+    const char* what;
+    bool folder;
+    MapFileReadFunction reader;
+  } cases[] = {
+      {"a folder in its place", true, nullptr},
+      {"an I/O error", false, ioError},
+  };
+  const std::string contents = ZARN_SECTION + BEGIN + entry("a@1&ns&N&u", "p") + END;
+  for (const Case& c : cases) {
+    if (c.folder) {
+      ASSERT_EQ(0, mkdir(path.c_str(), 0700));
+    } else {
+      maptest::spit(path, contents);
+    }
+    MapFileReadFunction previous = setMapFileReadFunction(c.reader);
+    SMISManager m(false, path);
+    EXPECT_EQ(1, m.readFile(false)) << c.what;
+    EXPECT_EQ(path + " file does not exist or could not be opened",
+              m.getErrorMessage())
+        << c.what;
+    m.addOrUpdateSMIS(server("b", 1, "ns", "N", "u", "p"));
+    EXPECT_EQ(1, m.writeFile()) << c.what;
+    EXPECT_EQ("Could not open the file " + path + " for read", m.getErrorMessage())
+        << c.what;
+    setMapFileReadFunction(previous);
+    if (c.folder) {
+      EXPECT_EQ(0, rmdir(path.c_str())) << c.what;
+    } else {
+      EXPECT_EQ(contents, maptest::slurp(path)) << c.what;
+    }
+  }
 }
 
 TEST_F(SMISManagerFileTest, LoadFlagOfTheConstructorShowsInValidate) {

@@ -10,6 +10,7 @@
 #include "tests/cim/tls_server.h"
 #include "tests/support/fake_platform.h"
 #include "zarn/smis_exceptions.h"
+#include "zarn/smis_manager.h"
 
 namespace {
 
@@ -124,6 +125,31 @@ TEST_F(SMISServerTest, RemoteConnectNeedsUserAndPassword) {
     EXPECT_FALSE(server.getCIMClient().isConnected());
   }
   EXPECT_EQ(cimServer.connections(), 0);
+}
+
+// A server list of an older version may hold any text as a host name:
+// one that would change the server's URL is refused before any
+// connection is made.
+TEST_F(SMISServerTest, HostNameThatIsNotOneIsRefused) {
+  ScriptedServer cimServer(answerStorageSystem);
+  for (const char* host : {"127.0.0.1/x", "127.0.0.1?x", "127.0.0.1#x",
+                           "admin@127.0.0.1", "127.0.0.1:1", "[127.0.0.1]"}) {
+    for (bool ssl : {false, true}) {
+      SMISServer server;
+      server.setHostname(host);
+      server.setUseSSL(ssl);
+      try {
+        server.connectToServer("admin", "secret",
+                               static_cast<std::uint32_t>(cimServer.port()));
+        ADD_FAILURE() << host << ": no exception";
+      } catch (const UnexpectedArgumentException& e) {
+        EXPECT_EQ(smisHostNameProblem(host), e.getMessage()) << host;
+        EXPECT_NE("", e.getMessage()) << host;
+      }
+      EXPECT_EQ(UNKNOWN_STATE, server.getState()) << host;
+    }
+  }
+  EXPECT_EQ(0, cimServer.connections());
 }
 
 TEST_F(SMISServerTest, HttpConnectLogsTheHostAndThePortUsed) {

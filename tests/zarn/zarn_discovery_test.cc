@@ -265,7 +265,7 @@ TEST_F(ZARNDiscoveryTest, BuildLooksEachGroupUpOnBothArraysAndKeepsTheServerList
                 "The mapping data is successfully generated.\n",
             out());
   EXPECT_EQ(TWO_GROUPS_MAP + SERVERS, maptest::slurp(mapFile));
-  EXPECT_EQ(0640u, maptest::modeOf(mapFile));
+  EXPECT_EQ(0600u, maptest::modeOf(mapFile));
 }
 
 TEST_F(ZARNDiscoveryTest, BuildReplacesTheWholeStoredMap) {
@@ -345,6 +345,9 @@ TEST_F(ZARNDiscoveryTest, SavingNeedsAnExistingMapFile) {
 }
 
 TEST_F(ZARNDiscoveryTest, ArgumentErrors) {
+  const std::string NEGATIVE_TIME =
+      "Error - invalid argument for -t option. Require a query time of 0 or "
+      "more seconds\n";
   struct Case {
     std::vector<std::string> args;
     std::string err;
@@ -357,6 +360,8 @@ TEST_F(ZARNDiscoveryTest, ArgumentErrors) {
       {{"-f", ""}, "Error - Missing input file name\n"},
       {{"-l", "extra"}, "Error - Too many arguments\n"},
       {{"-d", "-f", input}, "Error - Too many arguments\n"},
+      {{"-f", input, "-t", "-1"}, NEGATIVE_TIME},
+      {{"-t", "-300", "-f", input}, NEGATIVE_TIME},
   };
   for (const Case& c : cases) {
     err.str("");

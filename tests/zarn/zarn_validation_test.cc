@@ -1,8 +1,12 @@
 #include "zarn/zarn_validation.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -266,7 +270,8 @@ TEST_F(ZARNValidationTest, ServerThatDoesNotAnswerTimesOut) {
 }
 
 // Every fault of the environment is reported in one run; the SMI-S checks
-// run whenever the array variables they need are sound.
+// run whenever the environment file could be read and the array variables
+// they need are sound.
 TEST_F(ZARNValidationTest, EnvironmentFaults) {
   ScriptedServer both(reporting({LOCAL, REMOTE}));
   servers(serverEntry("127.0.0.1", both.port()));
@@ -291,12 +296,12 @@ TEST_F(ZARNValidationTest, EnvironmentFaults) {
        {{"DR_GROUP_NAME", ""}},
        {"Error - The DR_GROUP_NAME variable has not been set properly.", ENV_FAULT},
        true, 1},
-      {"DR_GROUP_NAME missing: no local server list",
+      {"DR_GROUP_NAME missing: no server asked",
        {{"DR_GROUP_NAME", "-"}},
        {"Error - Missing environment variable \"DR_GROUP_NAME\" in the environment file",
-        unreadable, UNABLE, cannotFind("DC2_SMIS_LIST", "in environment file " + envFile)},
+        unreadable},
        false, 0},
-      {"a missing core variable does not stop the array checks",
+      {"a missing core variable: every fault reported, no server asked",
        {{"WAIT_TIME", "-"}, {"PKGDIR", "/gone"}},
        {"Error - Missing environment variable \"WAIT_TIME\" in the environment file",
         "Error - Error found in the environment file " + envFile,
@@ -304,7 +309,7 @@ TEST_F(ZARNValidationTest, EnvironmentFaults) {
         "Error - The WAIT_TIME variable has not been set properly.\n\t\t\t\t The "
         "value needs to be set equal or great than 0.",
         ENV_FAULT},
-       true, 1},
+       false, 0},
       {"node in neither host list",
        {{"DC1_HOST_LIST", "node5"}},
        {"Error - The local host node1 is not in the data center host lists "
@@ -328,6 +333,74 @@ TEST_F(ZARNValidationTest, EnvironmentFaults) {
     EXPECT_EQ(c.requests, both.requests().size() - before) << c.what;
     before = both.requests().size();
   }
+}
+
+// The package folder may be writable by others than root: whatever stands
+// at the output file's name is replaced by a new file, never followed,
+// written or changed.
+TEST_F(ZARNValidationTest, OutputFileIsReplacedNeverFollowed) {
+  ScriptedServer both(reporting({LOCAL, REMOTE}));
+  servers(serverEntry("127.0.0.1", both.port()));
+  const std::string out = envFile + ".smis";
+  const std::string victim = dir.file("victim");
+  struct Case {
+    const char* what;
+    std::function<int()> plant;
+  } cases[] = {
+      {"a symbolic link", [&] { return symlink(victim.c_str(), out.c_str()); }},
+      {"a hard link", [&] { return link(victim.c_str(), out.c_str()); }},
+      {"a FIFO", [&] { return mkfifo(out.c_str(), 0600); }},
+  };
+  for (const Case& c : cases) {
+    maptest::spit(victim, "secret\n", 0600);
+    ASSERT_EQ(0, c.plant()) << c.what;
+    EXPECT_EQ(0, run()) << c.what;
+    struct stat st;
+    ASSERT_EQ(0, lstat(out.c_str(), &st)) << c.what;
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << c.what;
+    EXPECT_EQ(1u, st.st_nlink) << c.what;
+    EXPECT_EQ(0644u, st.st_mode & 07777) << c.what;
+    EXPECT_EQ("127.0.0.1\n", output()) << c.what;
+    EXPECT_EQ("secret\n", maptest::slurp(victim)) << c.what;
+    EXPECT_EQ(0600u, maptest::modeOf(victim)) << c.what;
+    EXPECT_EQ((std::vector<std::string>{"pkg1.env.smis", "pkg1.env.smis.lock",
+                                        "victim", "yrzarn.map"}),
+              dir.files())
+        << c.what;
+    ::unlink(out.c_str());
+  }
+}
+
+// Two runs for one output file take turns, but a lock held for ever (or a
+// link planted at the lock file's name) keeps the run waiting for a few
+// seconds at most; the earlier list then stays.
+TEST_F(ZARNValidationTest, OutputLockIsWaitedForAWhileOnly) {
+  ScriptedServer both(reporting({LOCAL, REMOTE}));
+  servers(serverEntry("127.0.0.1", both.port()));
+  const std::string out = envFile + ".smis";
+  const std::string lock = out + ".lock";
+  const std::string cannotLock = "Error:Cannot lock the file " + out + "\n\n";
+  maptest::spit(out, "old\n", 0644);
+  int fd = open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(0, flock(fd, LOCK_EX));
+  EXPECT_EQ(0, run());
+  EXPECT_EQ(std::vector<unsigned>(LOCK_WAIT_SECONDS, 1), sys.clock.sleeps);
+  EXPECT_EQ(std::vector<std::string>{cannotLock}, sys.console.writes);
+  EXPECT_EQ("old\n", output());
+  close(fd);
+
+  ::unlink(lock.c_str());
+  const std::string victim = dir.file("victim");
+  maptest::spit(victim, "secret\n", 0600);
+  ASSERT_EQ(0, symlink(victim.c_str(), lock.c_str()));
+  sys.console.writes.clear();
+  sys.clock.sleeps.clear();
+  EXPECT_EQ(0, run());
+  EXPECT_EQ(std::vector<std::string>{cannotLock}, sys.console.writes);
+  EXPECT_TRUE(sys.clock.sleeps.empty());
+  EXPECT_EQ("old\n", output());
+  EXPECT_EQ("secret\n", maptest::slurp(victim));
 }
 
 TEST_F(ZARNValidationTest, PackageConfigurationNamesItsOwnPlace) {
