@@ -125,7 +125,8 @@ Certificate fetchServerCertificate(const std::string& host, std::uint32_t port,
   std::unique_ptr<CURL, void (*)(CURL*)> curl(curl_easy_init(), curl_easy_cleanup);
   if (!curl) throw TransportException("Cannot create a libcurl handle");
   bool ipv6 = host.find(':') != std::string::npos && host.front() != '[';
-  std::string url = "https://" + (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port) + "/";
+  std::string url =
+      "https://" + (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port) + "/";
   char errorBuffer[CURL_ERROR_SIZE] = "";
   CURL* h = curl.get();
   curl_easy_setopt(h, CURLOPT_URL, url.c_str());
