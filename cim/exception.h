@@ -50,6 +50,14 @@ class CannotConnectException : public TransportException {
   using TransportException::TransportException;
 };
 
+// The server's TLS certificate does not carry the public key of the
+// certificate pinned for it (SslContext::setPinnedCertificate): nothing was
+// sent to it.
+class UntrustedServerException : public CannotConnectException {
+ public:
+  using CannotConnectException::CannotConnectException;
+};
+
 // The server answered with an HTTP status other than 200 (401 for refused
 // credentials, 400 with a CIMError header for a rejected request, ...).
 class HttpException : public Exception {

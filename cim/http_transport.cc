@@ -6,6 +6,7 @@
 
 #include <mutex>
 
+#include "cim/certificate.h"
 #include "cim/exception.h"
 #include "cim/name.h"
 
@@ -25,12 +26,40 @@ int sslContextIndex() {
   return index;
 }
 
+// The outcome of the pinned-key check of the handshake running on this
+// thread, kept for the failure message (libcurl's own names no
+// certificate). Each new TLS connection clears it.
+thread_local PinCheck pinRefused;
+thread_local bool pinWasRefused = false;
+
+// False when the pinned certificate's key is not the server's.
+bool pinnedKeyMatches(const SslContext& context, X509_STORE_CTX* store) {
+  if (context.getPinnedCertificate().empty() || X509_STORE_CTX_get_error_depth(store) != 0)
+    return true;
+  X509* cert = X509_STORE_CTX_get_current_cert(store);
+  Certificate presented;
+  unsigned char* der = nullptr;
+  int length = cert != nullptr ? i2d_X509(cert, &der) : 0;
+  if (length > 0) {
+    readCertificateDer(std::string(reinterpret_cast<char*>(der), static_cast<size_t>(length)),
+                       &presented);
+    OPENSSL_free(der);
+  }
+  PinCheck check = checkPinnedKey(context.getPinnedCertificate(), presented);
+  if (check.accepted) return true;
+  pinRefused = check;
+  pinWasRefused = true;
+  X509_STORE_CTX_set_error(store, X509_V_ERR_APPLICATION_VERIFICATION);
+  return false;
+}
+
 int verifyCertificate(int preverified, X509_STORE_CTX* store) {
   SSL* ssl = static_cast<SSL*>(
       X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
   if (ssl == nullptr) return preverified;
   const auto* context = static_cast<const SslContext*>(
       SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), sslContextIndex()));
+  if (context != nullptr && !pinnedKeyMatches(*context, store)) return 0;
   if (context == nullptr || !context->getVerifyCallback()) return preverified;
 
   CertificateInfo info;
@@ -58,6 +87,7 @@ int verifyCertificate(int preverified, X509_STORE_CTX* store) {
 CURLcode prepareSslContext(CURL*, void* sslctx, void* userptr) {
   auto* ctx = static_cast<SSL_CTX*>(sslctx);
   const auto* context = static_cast<const SslContext*>(userptr);
+  pinWasRefused = false;
   if (!context->getTrustStore().empty() &&
       SSL_CTX_load_verify_locations(ctx, context->getTrustStore().c_str(), nullptr) != 1)
     return CURLE_SSL_CACERT_BADFILE;
@@ -123,6 +153,10 @@ size_t onHeader(char* data, size_t size, size_t count, void* userdata) {
   std::string detail = (*errorBuffer && code != CURLE_COULDNT_CONNECT)
                            ? errorBuffer
                            : curl_easy_strerror(code);
+  if (pinWasRefused &&
+      (code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CONNECT_ERROR))
+    throw UntrustedServerException("Cannot connect to " + where + ": " +
+                                   pinRefused.refusal(ep.host));
   if (tooLarge)
     throw TransportException("Response from " + where + " is larger than " +
                              std::to_string(limit) + " bytes");
@@ -206,6 +240,11 @@ void HttpTransport::applyEndpoint(CURL* handle) const {
       if (!ssl.usesSystemTrustStore())
         curl_easy_setopt(handle, CURLOPT_CAINFO,
                          ssl.getTrustStore().empty() ? "/dev/null" : ssl.getTrustStore().c_str());
+      // The pinned key is checked by the verify callback.
+      if (!ssl.getPinnedCertificate().empty()) {
+        curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, prepareSslContext);
+        curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, const_cast<SslContext*>(&ssl));
+      }
     }
   }
 }

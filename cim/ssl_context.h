@@ -5,6 +5,11 @@
 // (self-signed, expired, for another host name), which is what SMI-S
 // connections use: providers usually have self-signed certificates.
 //
+// A pinned certificate (the one an administrator approved for the host) is
+// checked on top of all that: the server's own certificate must carry its
+// public key, or the connection fails with UntrustedServerException naming
+// both certificates' fingerprints (cim/certificate.h has the check).
+//
 // No client certificate is ever sent. The random file is kept for
 // completeness; OpenSSL seeds itself from the operating system.
 #ifndef CIM_SSL_CONTEXT_H
@@ -12,6 +17,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace cim {
 
@@ -44,11 +50,16 @@ class SslContext {
   const std::string& getRandomFile() const { return randomFile_; }
   bool usesSystemTrustStore() const { return systemTrust_; }
 
+  // PEM text of one certificate; empty (the default) pins nothing.
+  void setPinnedCertificate(std::string pem) { pinned_ = std::move(pem); }
+  const std::string& getPinnedCertificate() const { return pinned_; }
+
  private:
   std::string trustStore_;
   VerifyCallback verify_;
   std::string randomFile_;
   bool systemTrust_ = true;
+  std::string pinned_;
 };
 
 }  // namespace cim

@@ -2,9 +2,11 @@
 
 #include <limits>
 
+#include "cim/exception.h"
 #include "drif/logger.h"
 #include "zarn/smis_exceptions.h"
 #include "zarn/smis_manager.h"
+#include "zarn/smis_trust_store.h"
 
 SMISServer::SMISServer()
     : log(Logger::getInstance()),
@@ -13,7 +15,8 @@ SMISServer::SMISServer()
       smisPortNumber(0),
       timeout(20),
       cimNamespace(DEFAULT_NAME_SPACE),
-      state(UNKNOWN_STATE) {
+      state(UNKNOWN_STATE),
+      trustFolder(SMIS_TRUST_FOLDER) {
   log->logDebug("Inside the SMISServer constructor");
 }
 
@@ -106,6 +109,17 @@ void SMISServer::connectToSMISServer(const std::string& username,
 
 bool SMISServer::verifyCertificate(const cim::CertificateInfo&) { return true; }
 
+void SMISServer::pinTrustedCertificate(std::uint32_t port, cim::SslContext* ssl) const {
+  std::string pem, problem;
+  int found = SMISTrustStore(trustFolder).load(hostname, &pem, &problem);
+  // A trust file that cannot be used refuses the server rather than let
+  // any certificate through.
+  if (found < 0)
+    throw cim::UntrustedServerException("Cannot connect to " + hostname + ":" +
+                                        std::to_string(port) + ": " + problem);
+  if (found == 0) ssl->setPinnedCertificate(pem);
+}
+
 void SMISServer::connect(const std::string& username, const std::string& password,
                          std::uint32_t port, bool logConnecting) {
   log->logDebug("Inside the SMISServer::connectToServer method");
@@ -130,6 +144,7 @@ void SMISServer::connect(const std::string& username, const std::string& passwor
   if (useSSL) {
     std::uint32_t usedPort = port == 0 ? WBEM_DEFAULT_HTTPS_PORT : port;
     cim::SslContext sslContext("", verifyCertificate, SSLCLIENT_RANDOMFILE);
+    pinTrustedCertificate(usedPort, &sslContext);
     if (logConnecting)
       log->log("Connecting to SMI-S server " + hostname + ":" + std::to_string(usedPort) +
                " using HTTPS connection." + "\n\t\t\tRandom Number Generator: " +

@@ -62,12 +62,18 @@ class SMISServer {
                            std::uint32_t port);
 
   // The certificate check of HTTPS connections: every server certificate
-  // is accepted (SMI-S providers usually have self-signed ones).
+  // is accepted (SMI-S providers usually have self-signed ones), unless the
+  // host has a trusted certificate in the trust folder: then the server
+  // must present its key (cim::UntrustedServerException otherwise).
   static bool verifyCertificate(const cim::CertificateInfo& certificate);
+
+  // The trust folder of SMISTrustStore (tests only).
+  void setTrustFolder(const std::string& folder) { trustFolder = folder; }
 
  private:
   void connect(const std::string& username, const std::string& password,
                std::uint32_t port, bool logConnecting);
+  void pinTrustedCertificate(std::uint32_t port, cim::SslContext* ssl) const;
 
   Logger* log;
   std::unique_ptr<cim::Client> cimClient;
@@ -79,6 +85,7 @@ class SMISServer {
   int timeout;  // seconds
   cim::NamespaceName cimNamespace;
   ServerState state;
+  std::string trustFolder;
 };
 
 #endif  // ZARN_SMIS_SERVER_H

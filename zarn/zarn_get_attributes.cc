@@ -192,6 +192,9 @@ bool ZARNGetAttributes::findSMISServer(const SMISData& entry, SMISServer* server
     server->setTimeout(DEFAULT_QUERY_TIMEOUT);
     server->connectToSMISServer(entry.username, entry.password,
                                 static_cast<std::uint32_t>(entry.port));
+  } catch (const cim::UntrustedServerException& e) {
+    print("WARNING: " + e.getMessage() + "\n");
+    return false;
   } catch (const std::exception& e) {
     log->logDebug("Cannot connect to the SMI-S " + entry.hostname + ": " + e.what());
     return false;

@@ -94,6 +94,10 @@ std::unique_ptr<SMISServer> ZARNGetDRState::findSMISServer(const SMISData& data)
     server->setTimeout(DEFAULT_QUERY_TIMEOUT);
     server->connectToSMISServer(data.username, data.password,
                                 static_cast<std::uint32_t>(data.port));
+  } catch (const cim::UntrustedServerException& e) {
+    // Passed over like any unreachable server, but never silently.
+    print("Warning - " + e.getMessage() + "\n");
+    return nullptr;
   } catch (const std::exception& e) {
     log->logDebug("Cannot connect to the SMI-S " + data.hostname + ": " + e.what());
     return nullptr;

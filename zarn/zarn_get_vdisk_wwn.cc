@@ -111,6 +111,9 @@ std::unique_ptr<SMISServer> ZARNGetVdiskWWN::connectServer(int queryTimeout) {
       server->connectToServer(data.username, data.password,
                               static_cast<std::uint32_t>(data.port));
       return server;
+    } catch (const cim::UntrustedServerException& e) {
+      *err << "Failed to connect to SMIS server " << data.hostname << ": " << e.getMessage()
+           << "\n";
     } catch (const std::exception& e) {
       log->logDebug(std::string("Connection failure: ") + e.what());
       *err << "Failed to connect to SMIS server " << data.hostname << "\n";

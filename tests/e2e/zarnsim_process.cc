@@ -75,8 +75,8 @@ std::string SimRequest::detail(const std::string& name) const {
   return "";
 }
 
-ZarnSim::ZarnSim(const std::string& zarnSimBin,
-                 const std::string& scenarioText) {
+ZarnSim::ZarnSim(const std::string& zarnSimBin, const std::string& scenarioText,
+                 const std::vector<std::string>& extraArgs) {
   char name[] = "/tmp/zarnsim.XXXXXX";
   if (mkdtemp(name) == nullptr) {
     error_ = "cannot make a temporary folder";
@@ -98,6 +98,7 @@ ZarnSim::ZarnSim(const std::string& zarnSimBin,
       zarnSimBin, "--scenario", scenario,     "--port",        "0",
       "--bind",   "127.0.0.1",  "--user",     SIM_USER,        "--password",
       SIM_PASSWORD, "--request-log", logPath_};
+  args.insert(args.end(), extraArgs.begin(), extraArgs.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(&a[0]);
   argv.push_back(nullptr);

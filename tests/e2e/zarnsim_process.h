@@ -31,8 +31,10 @@ struct SimRequest {
 class ZarnSim {
  public:
   // Starts zarnSimBin on the scenario (JSON text, written to a temporary
-  // folder). Check ok() before use.
-  ZarnSim(const std::string& zarnSimBin, const std::string& scenarioText);
+  // folder), with extraArgs after the usual ones (--https --cert FILE
+  // --key FILE, say). Check ok() before use.
+  ZarnSim(const std::string& zarnSimBin, const std::string& scenarioText,
+          const std::vector<std::string>& extraArgs = {});
   ~ZarnSim();  // stops the process and removes its folder
   ZarnSim(const ZarnSim&) = delete;
   ZarnSim& operator=(const ZarnSim&) = delete;

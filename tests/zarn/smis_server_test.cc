@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "cim/exception.h"
@@ -30,6 +32,13 @@ bool answerStorageSystem(int fd, const Request& req) {
                                                      {cim::KeyBinding("Name", "5000ABCDEF012345")}));
   return test::sendAll(fd, test::cimResponse(cim::xml::intrinsicResponse(
                                messageIdOf(req.body), "EnumerateInstanceNames", names)));
+}
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
 }
 
 size_t enumerate(SMISServer& server) {
@@ -201,6 +210,45 @@ TEST_F(SMISServerTest, HttpsAcceptsSelfSignedAndExpiredCertificates) {
     EXPECT_EQ(tls.authorization, "Basic YWRtaW46c2VjcmV0");
   }
   EXPECT_TRUE(normalLines().empty());  // connectToSMISServer logs nothing
+}
+
+// With a trust file for the host, only the trusted key connects; a trust
+// file without a certificate refuses the server. Refused, the server never
+// sees the credentials.
+TEST_F(SMISServerTest, HttpsPinsTheTrustedCertificateOfTheHost) {
+  test::TempDir served, other, trust;
+  ASSERT_TRUE(test::makeCertificate(served.path(), false));
+  ASSERT_TRUE(test::makeCertificate(other.path(), false));
+  const std::string trustFile = trust.path() + "/127.0.0.1.pem";
+  struct Case {
+    const char* name;
+    std::string trusted;  // trust file contents; none when empty
+    std::string refusal;  // start of the message; connects when empty
+  } cases[] = {
+      {"no trust file", "", ""},
+      {"the served certificate", slurp(served.path() + "/cert.pem"), ""},
+      {"another key", slurp(other.path() + "/cert.pem"), ": the certificate presented (SHA-256"},
+      {"no certificate", "garbage",
+       ": The trusted certificate " + trustFile + " holds no certificate"},
+  };
+  for (const Case& c : cases) {
+    ::unlink(trustFile.c_str());
+    if (!c.trusted.empty()) std::ofstream(trustFile) << c.trusted;
+    test::TlsServer tls(served.path());
+    SMISServer server;
+    server.setTrustFolder(trust.path());
+    server.setHostname("127.0.0.1");
+    const std::string where = "Cannot connect to 127.0.0.1:" + std::to_string(tls.port());
+    try {
+      server.connectToSMISServer("admin", "secret", tls.port());
+      EXPECT_EQ(1u, enumerate(server)) << c.name;
+      EXPECT_EQ("", c.refusal) << c.name;
+    } catch (const cim::UntrustedServerException& e) {
+      EXPECT_EQ(0u, e.getMessage().find(where + c.refusal)) << c.name << ": " << e.getMessage();
+      EXPECT_NE("", c.refusal) << c.name;
+      EXPECT_EQ("", tls.authorization) << c.name;
+    }
+  }
 }
 
 // Client errors pass through unchanged and leave the state alone.
