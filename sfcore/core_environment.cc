@@ -87,13 +87,29 @@ bool CoreEnvironment::read(char* name) {
   if (source.find('/') == std::string::npos) return readPackage(source.c_str());
 
   std::string text;
-  if (!sys::platform().files->readAll(source, &text)) {
-    log->log("Error - Unable to open the package environment file " + source +
-             ". \n\t\t\t\t" +
-             "File either does not exist or does not have read permission.");
-    return false;
+  const char* why = "";
+  switch (sys::platform().files->readRegular(source, MAX_ENVIRONMENT_FILE,
+                                             &text)) {
+    case sys::ReadFailure::NONE:
+      return readText(text);
+    case sys::ReadFailure::CANNOT_OPEN:
+      log->log("Error - Unable to open the package environment file " + source +
+               ". \n\t\t\t\t" +
+               "File either does not exist or does not have read permission.");
+      return false;
+    case sys::ReadFailure::NOT_REGULAR:
+      why = "It is not a regular file.";
+      break;
+    case sys::ReadFailure::TOO_LARGE:
+      why = "It is larger than 1 MiB (1048576 bytes).";
+      break;
+    case sys::ReadFailure::READ_ERROR:
+      why = "An error occurred while reading it.";
+      break;
   }
-  return readText(text);
+  log->log("Error - Unable to read the package environment file " + source +
+           ". \n\t\t\t\t" + why);
+  return false;
 }
 
 bool CoreEnvironment::readText(const std::string& text) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -164,6 +166,64 @@ TEST_F(CoreEnvironmentTest, UnreadableFile) {
             Messages{"Error - Unable to open the package environment file "
                      "/pkg/pkg1.env. \n\t\t\t\tFile either does not exist or "
                      "does not have read permission."});
+}
+
+// The environment file is read only when it is a regular file of at most
+// 1 MiB: a FIFO or a device would block or never end.
+TEST_F(CoreEnvironmentTest, EnvironmentFileMustBeASmallRegularFile) {
+  const std::string path = "/pkg/pkg1.env";
+  const std::string cannotRead =
+      "Error - Unable to read the package environment file /pkg/pkg1.env. "
+      "\n\t\t\t\t";
+  // Comment lines that bring GOOD to exactly the limit.
+  std::string padded = GOOD;
+  while (padded.size() < MAX_ENVIRONMENT_FILE) {
+    padded += "#" + std::string(std::min<size_t>(200, MAX_ENVIRONMENT_FILE -
+                                                          padded.size() - 1),
+                                'x');
+    if (padded.size() < MAX_ENVIRONMENT_FILE) padded += "\n";
+  }
+  ASSERT_EQ(padded.size(), MAX_ENVIRONMENT_FILE);
+  struct Case {
+    const char* name;
+    std::optional<sys::FileKind> kind;  // else a regular file
+    std::string contents;
+    bool readError;
+    std::string message;  // "" when the file is read
+  } cases[] = {
+      {"fifo", sys::FileKind::FIFO, GOOD, false,
+       cannotRead + "It is not a regular file."},
+      {"device", sys::FileKind::DEVICE, GOOD, false,
+       cannotRead + "It is not a regular file."},
+      {"link to a regular file", sys::FileKind::LINK, GOOD, false, ""},
+      {"exactly 1 MiB", std::nullopt, padded, false, ""},
+      {"one byte more", std::nullopt, padded + "#", false,
+       cannotRead + "It is larger than 1 MiB (1048576 bytes)."},
+      {"read error", std::nullopt, GOOD, true,
+       cannotRead + "An error occurred while reading it."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CoreEnvironment e;
+    e.initialize();
+    sys.files.kinds.clear();
+    sys.files.readErrors.clear();
+    sys.console.writes.clear();
+    sys.files.contents[path] = c.contents;
+    if (c.kind) sys.files.kinds[path] = *c.kind;
+    if (c.readError) sys.files.readErrors.insert(path);
+    std::string name = path;
+    EXPECT_EQ(e.read(&name[0]), c.message.empty());
+    EXPECT_EQ(sys.normalMessages(),
+              c.message.empty() ? Messages{} : Messages{c.message});
+  }
+  // A folder in its place.
+  sys.files.contents.erase(path);
+  sys.files.dirs.insert(path);
+  sys.console.writes.clear();
+  std::string name = path;
+  EXPECT_FALSE(env().read(&name[0]));
+  EXPECT_EQ(sys.normalMessages(), Messages{cannotRead + "It is not a regular file."});
 }
 
 TEST_F(CoreEnvironmentTest, FileIsReadThroughThePlatform) {
