@@ -22,12 +22,11 @@ const char* const WAITING_MERGE = "Waiting for completion of merging. ";
 const char* const LOCAL_STATE_FAILED =
     "Error - Failed to get Local DR Group state\t.";
 
-// Whether the array may still hold writes for the destination, from its
-// count of outstanding writes: a decimal number says so when above 0
-// (numbers too large for a long count as outstanding), and "none" (the
-// property absent) when it is 0 as before. Any other text (empty, "NULL",
-// "n/a", a sign, a number with more behind it) is an unknown count, which
-// can never prove the destination current.
+// Whether writes may still be on their way to the destination, from the
+// array's count of them: for a decimal number when it is above 0 (however
+// large), never for "none" (the property absent). Any other text (empty,
+// "NULL", "n/a", a sign, a number with more behind it) is an unknown count;
+// it can never show the destination current, so it counts as outstanding.
 bool writesOutstanding(const std::string& text) {
   if (text == "none") return false;
   if (text.empty() ||
