@@ -1,8 +1,11 @@
 #include "drif/platform.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -40,9 +43,9 @@ bool RealFiles::exists(const std::string& path) {
 }
 
 bool RealFiles::canOpenForRead(const std::string& path) {
-  FILE* f = std::fopen(path.c_str(), "r");
-  if (f == nullptr) return false;
-  std::fclose(f);
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  close(fd);
   return true;
 }
 
@@ -57,6 +60,55 @@ bool RealFiles::readAll(const std::string& path, std::string* contents) {
   out << in.rdbuf();
   *contents = out.str();
   return true;
+}
+
+FileKind RealFiles::kindOf(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return FileKind::MISSING;
+  if (S_ISREG(st.st_mode)) return FileKind::REGULAR;
+  if (S_ISDIR(st.st_mode)) return FileKind::DIRECTORY;
+  if (S_ISLNK(st.st_mode)) return FileKind::LINK;
+  if (S_ISFIFO(st.st_mode)) return FileKind::FIFO;
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return FileKind::DEVICE;
+  return FileKind::OTHER;
+}
+
+ReadFailure RealFiles::readRegular(const std::string& path, size_t maxBytes,
+                                   std::string* contents) {
+  // A device is not even opened (opening some has effects of its own); what
+  // is opened is checked again, as the path may have changed in between.
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    return ReadFailure::NOT_REGULAR;
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return ReadFailure::CANNOT_OPEN;
+  ReadFailure result = ReadFailure::NONE;
+  if (fstat(fd, &st) != 0) {
+    result = ReadFailure::READ_ERROR;
+  } else if (!S_ISREG(st.st_mode)) {
+    result = ReadFailure::NOT_REGULAR;
+  } else if (static_cast<unsigned long long>(st.st_size) > maxBytes) {
+    result = ReadFailure::TOO_LARGE;
+  }
+  // The limit holds for what is read, also when the file grows meanwhile.
+  std::string text;
+  char buffer[8192];
+  while (result == ReadFailure::NONE) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      result = ReadFailure::READ_ERROR;
+    } else if (n == 0) {
+      break;
+    } else if (text.size() + static_cast<size_t>(n) > maxBytes) {
+      result = ReadFailure::TOO_LARGE;
+    } else {
+      text.append(buffer, static_cast<size_t>(n));
+    }
+  }
+  close(fd);
+  if (result == ReadFailure::NONE) *contents = text;
+  return result;
 }
 
 bool RealHost::hostName(std::string* name) {

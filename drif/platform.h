@@ -38,15 +38,28 @@ class RealShell : public Shell {
                     size_t maxLineLength) override;
 };
 
+// What a path names, the path itself (a final symbolic link not followed).
+enum class FileKind { MISSING, REGULAR, DIRECTORY, LINK, FIFO, DEVICE, OTHER };
+
+// Why a bounded read of a regular file gave nothing.
+enum class ReadFailure { NONE, CANNOT_OPEN, NOT_REGULAR, TOO_LARGE, READ_ERROR };
+
 // File queries the engine makes on paths it does not own.
 class Files {
  public:
   virtual ~Files() = default;
   virtual bool exists(const std::string& path) = 0;  // access(F_OK)
+  // Opens without blocking (a FIFO never holds the caller up) and closes.
   virtual bool canOpenForRead(const std::string& path) = 0;
   virtual bool remove(const std::string& path) = 0;  // unlink
   // Whole contents of a file; false when it cannot be opened.
   virtual bool readAll(const std::string& path, std::string* contents) = 0;
+  virtual FileKind kindOf(const std::string& path) = 0;  // lstat
+  // Whole contents of a regular file of at most maxBytes. The file is
+  // opened without blocking and checked with fstat before anything is read,
+  // so a FIFO or a device is refused, never read.
+  virtual ReadFailure readRegular(const std::string& path, size_t maxBytes,
+                                  std::string* contents) = 0;
 };
 
 class RealFiles : public Files {
@@ -55,6 +68,9 @@ class RealFiles : public Files {
   bool canOpenForRead(const std::string& path) override;
   bool remove(const std::string& path) override;
   bool readAll(const std::string& path, std::string* contents) override;
+  FileKind kindOf(const std::string& path) override;
+  ReadFailure readRegular(const std::string& path, size_t maxBytes,
+                          std::string* contents) override;
 };
 
 class Host {

@@ -244,6 +244,17 @@ std::string T15(const std::string& policy) {
          "file in the package directory. Then, restart the package.";
 }
 
+// How a message names what is at a path.
+const char* kindName(sys::FileKind kind) {
+  switch (kind) {
+    case sys::FileKind::DIRECTORY: return "a folder";
+    case sys::FileKind::LINK: return "a symbolic link";
+    case sys::FileKind::FIFO: return "a FIFO";
+    case sys::FileKind::DEVICE: return "a device";
+    default: return "a special file";
+  }
+}
+
 const char* roleName(int value) {
   switch (value) {
     case SOURCE: return "SOURCE";
@@ -624,9 +635,24 @@ bool CoreDataRep::checkForceFlag() {
   const char* dir = env->getPackageDir();
   std::string path = std::string(dir != nullptr ? dir : "") + FORCEFLAG_FILE;
   sys::Files* files = sys::platform().files;
-  if (!files->canOpenForRead(path)) {
+  // Only a regular file counts. Anything else in its place (a link, a FIFO
+  // that would block the reader, a device, a folder) is never opened.
+  const sys::FileKind kind = files->kindOf(path);
+  if (kind != sys::FileKind::REGULAR && kind != sys::FileKind::MISSING) {
+    log->log("Error - " + path + " is " + kindName(kind) +
+             ", not a regular file.\n\t\t\t\tIt is ignored; only a regular "
+             "FORCEFLAG file forces the package to start up.");
+    return false;
+  }
+  if (kind == sys::FileKind::MISSING || !files->canOpenForRead(path)) {
     log->logDebug("No FORCEFLAG file");
     return false;
+  }
+  if (preview) {
+    // A preview changes nothing: the start that follows will need the file.
+    log->log("The FORCEFLAG file exists and would be used. In preview mode "
+             "it is kept.");
+    return true;
   }
   log->log("The FORCEFLAG file exists. It will be removed.");
   if (!files->remove(path)) {

@@ -15,7 +15,7 @@
 
 // Appended to the package directory: an operator creates this file to allow
 // one forced start with data that may not be current; the program removes
-// it when it uses it.
+// it when it uses it (a preview only reports it).
 extern const char* const FORCEFLAG_FILE;  // "/FORCEFLAG"
 
 // WAIT_TIME at or below this means "do not wait".
@@ -43,8 +43,9 @@ class CoreDataRep : public DataRep {
   int sourceLinkDown(const DataRepState& drState, funcPtr& action);
   int targetLinkUp(const DataRepState& drState, funcPtr& action);
   int targetLinkDown(const DataRepState& drState, funcPtr& action);
-  // True when the FORCEFLAG file was present; it is removed (or its
-  // removal attempted) then.
+  // True when the FORCEFLAG file is present as a regular file; it is then
+  // removed (or its removal attempted), except in preview mode, which keeps
+  // it. Anything else at its path is reported and counts as no file.
   bool checkForceFlag();
 
   int noOpSuccessAction();

@@ -48,6 +48,17 @@ std::string withoutLineFeed(const std::string& line) {
   return line;
 }
 
+// Letters, digits, "_ . - + /" and the "$ { }" of variable references: the
+// only characters a package directory attribute may hand to the shell.
+bool isPackageDirText(const char* text) {
+  for (const char* c = text; *c != '\0'; ++c) {
+    const bool alnum = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') ||
+                       (*c >= '0' && *c <= '9');
+    if (!alnum && std::strchr("_.-+/${}", *c) == nullptr) return false;
+  }
+  return true;
+}
+
 std::vector<char> buffer(const std::string& text) {
   std::vector<char> b(text.begin(), text.end());
   b.push_back('\0');
@@ -87,13 +98,29 @@ bool CoreEnvironment::read(char* name) {
   if (source.find('/') == std::string::npos) return readPackage(source.c_str());
 
   std::string text;
-  if (!sys::platform().files->readAll(source, &text)) {
-    log->log("Error - Unable to open the package environment file " + source +
-             ". \n\t\t\t\t" +
-             "File either does not exist or does not have read permission.");
-    return false;
+  const char* why = "";
+  switch (sys::platform().files->readRegular(source, MAX_ENVIRONMENT_FILE,
+                                             &text)) {
+    case sys::ReadFailure::NONE:
+      return readText(text);
+    case sys::ReadFailure::CANNOT_OPEN:
+      log->log("Error - Unable to open the package environment file " + source +
+               ". \n\t\t\t\t" +
+               "File either does not exist or does not have read permission.");
+      return false;
+    case sys::ReadFailure::NOT_REGULAR:
+      why = "It is not a regular file.";
+      break;
+    case sys::ReadFailure::TOO_LARGE:
+      why = "It is larger than 1 MiB (1048576 bytes).";
+      break;
+    case sys::ReadFailure::READ_ERROR:
+      why = "An error occurred while reading it.";
+      break;
   }
-  return readText(text);
+  log->log("Error - Unable to read the package environment file " + source +
+           ". \n\t\t\t\t" + why);
+  return false;
 }
 
 bool CoreEnvironment::readText(const std::string& text) {
@@ -193,8 +220,10 @@ bool CoreEnvironment::readPackage(const char* name) {
              "... is too long.");
     return false;
   }
+  // One character more than a line may hold is asked for, so that a line
+  // the reader would have to cut is seen and refused.
   sys::CommandResult attributes =
-      os.shell->run(command, ALL_LINES, MAX_ATTRIBUTE_LINE);
+      os.shell->run(command, ALL_LINES, MAX_ATTRIBUTE_LINE + 1);
   if (!attributes.started) {
     log->log("Error - Unable to retrieve the configured attributes of the "
              "package  \n\t\t\t\t " +
@@ -202,8 +231,10 @@ bool CoreEnvironment::readPackage(const char* name) {
     return false;
   }
 
+  bool result = true;
   for (const std::string& text : attributes.lines) {
     if (!startsWith(text, "YRZARN_") && !startsWith(text, "DTS_")) continue;
+    const bool overlong = withoutLineFeed(text).size() > MAX_ATTRIBUTE_LINE;
     std::vector<char> line = buffer(withoutLineFeed(text));
     char* attribute = extractValue(line.data(), NAME_DELIMITERS);
     if (attribute == nullptr) continue;
@@ -212,25 +243,49 @@ bool CoreEnvironment::readPackage(const char* name) {
     if (it == envMap.end()) continue;
     EnvItem& item = it->second;
     ++item.counter;
+    if (overlong) {
+      // Only the start of the line was seen; its value can't be trusted.
+      log->log(std::string("Error - The line that sets the variable \"") +
+               item.envName + "\" is longer than " +
+               std::to_string(MAX_ATTRIBUTE_LINE) + " characters \n\t\t\t\t" +
+               "in the attributes of package " + package + ".");
+      result = false;
+      continue;
+    }
     char* value = extractValue(nullptr, "=");
     if (value == nullptr) continue;
     cleanValue(value);
 
     std::vector<char> expanded;
     if (std::strcmp(item.envName, "PKGDIR") == 0) {
+      // The value is expanded by a shell: only a path with variable
+      // references gets there, never other shell syntax.
+      if (!isPackageDirText(value)) {
+        log->log("Error - The package directory of package " + package +
+                 " may hold only letters, digits,\n\t\t\t\tthe characters "
+                 "_ . - + / and the $, { and } of a variable reference.");
+        return false;
+      }
       std::string expand = EXPAND_PKGDIR + std::string(value);
       if (expand.size() > MAX_COMMAND_LENGTH) {
         log->log("Error - The package directory of package " + package +
                  " is too long.");
         return false;
       }
-      sys::CommandResult echo = os.shell->run(expand, 1, MAX_ATTRIBUTE_LINE);
+      sys::CommandResult echo =
+          os.shell->run(expand, 1, MAX_ATTRIBUTE_LINE + 1);
       if (!echo.started) {
         os.console->write("Unable to get package directory \n");
         return false;
       }
       if (echo.lines.empty()) {
         log->log(LOG_FILE, "Error - Invalid Package name: " + package);
+        return false;
+      }
+      if (withoutLineFeed(echo.lines[0]).size() > MAX_ATTRIBUTE_LINE) {
+        log->log("Error - The package directory of package " + package +
+                 " is longer than " + std::to_string(MAX_ATTRIBUTE_LINE) +
+                 " characters \n\t\t\t\tonce expanded.");
         return false;
       }
       expanded = buffer(withoutLineFeed(echo.lines[0]));
@@ -240,7 +295,6 @@ bool CoreEnvironment::readPackage(const char* name) {
     assign(item, value);
   }
 
-  bool result = true;
   for (const auto& entry : envMap) {
     const EnvItem& item = entry.second;
     if (item.enforced == ENFORCE && item.counter == 0) {

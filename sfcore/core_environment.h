@@ -45,13 +45,18 @@ typedef std::map<const char*, EnvItem, CmpString> EnvMap;
 // MAX_BUFFER - 1 characters are refused.
 const int MAX_BUFFER = 256;
 
+// Largest environment file read: anything bigger (or not a regular file) is
+// refused unread.
+const size_t MAX_ENVIRONMENT_FILE = 1024 * 1024;
+
 class CoreEnvironment : public Environment {
  public:
   CoreEnvironment();
   ~CoreEnvironment() override;
 
-  // From the file at name when it holds a '/', else from the cluster
-  // manager's attributes of the package called name. True when every
+  // From the file at name when it holds a '/' (a regular file of at most
+  // MAX_ENVIRONMENT_FILE bytes), else from the cluster manager's attributes
+  // of the package called name. True when every
   // enforced variable was found and none was defined twice; values found
   // are stored either way.
   bool read(char* name) override;

@@ -54,6 +54,20 @@ const char* const LIST_SEPARATORS = ", \t";
 
 }  // namespace
 
+bool hostListNames(const std::string& list, const std::string& shortName) {
+  if (shortName.empty()) return false;
+  size_t start = list.find_first_not_of(LIST_SEPARATORS);
+  while (start != std::string::npos) {
+    size_t end = list.find_first_of(LIST_SEPARATORS, start);
+    std::string item = list.substr(start, end - start);
+    // The item itself, or its first label for a fully qualified name.
+    if (item == shortName || item.substr(0, item.find('.')) == shortName)
+      return true;
+    start = list.find_first_not_of(LIST_SEPARATORS, end);
+  }
+  return false;
+}
+
 constexpr char YRZARNEnvironment::DR_GROUP_PREFIX[];
 
 YRZARNEnvironment::YRZARNEnvironment()
@@ -135,20 +149,22 @@ int YRZARNEnvironment::validate() {
     }
   }
 
-  // This node's data centre: its short host name found anywhere in the text
-  // of a host list, data centre 1 first. A host name that cannot be read
-  // (or is empty) matches neither list rather than every list.
+  // This node's data centre: the host list that names its short host name.
+  // A host name that cannot be read (or is empty) matches neither list, and
+  // a node both lists name has no data centre to trust.
   std::string shortName;
   if (!sys::platform().host->hostName(&shortName)) shortName.clear();
   shortName = shortName.substr(0, shortName.find('.'));
-  int found = UNDEFINED;
-  if (!shortName.empty()) {
-    if (dc1HostList.find(shortName) != std::string::npos) {
-      found = DC1;
-    } else if (dc2HostList.find(shortName) != std::string::npos) {
-      found = DC2;
-    }
+  const bool inDc1 = hostListNames(dc1HostList, shortName);
+  const bool inDc2 = hostListNames(dc2HostList, shortName);
+  if (inDc1 && inDc2) {
+    log->log("Error - The local host " + shortName +
+             " is named in both DC1_HOST_LIST and DC2_HOST_LIST.\n\t\t\t\t" +
+             "A node belongs to one data center only.");
+    smisConnectAttribProper = -1;
+    return 1;
   }
+  const int found = inDc1 ? DC1 : inDc2 ? DC2 : UNDEFINED;
   if (found == UNDEFINED) {
     log->log("Error - The local host " + shortName + " " +
              "is not in the data center host lists \n\t\t\t\t" + dc1HostList +

@@ -16,6 +16,11 @@
 
 #include "sfcore/core_environment.h"
 
+// True when a host list (items separated by blanks, tabs and commas) names
+// the node of this short host name: an item equal to it, or whose part
+// before the first '.' is. An empty name is named by no list.
+bool hostListNames(const std::string& list, const std::string& shortName);
+
 class YRZARNEnvironment : public CoreEnvironment {
  public:
   // Data centre of this node.
@@ -32,8 +37,8 @@ class YRZARNEnvironment : public CoreEnvironment {
 
   // Registers the eight array variables (not the core ones); 0.
   int initialize() override;
-  // 0 when every array variable is usable and this node was found in one of
-  // the host lists; 1 otherwise, after logging every fault found.
+  // 0 when every array variable is usable and exactly one of the host
+  // lists names this node; 1 otherwise, after logging every fault found.
   int validate() override;
 
   // A null value leaves the member unchanged.

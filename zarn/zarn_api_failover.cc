@@ -72,7 +72,10 @@ int ZARNAPI::failover() {
       log->log(INVALID_CODE_TYPE);
       return 1;
     }
-    return checkErrorCode(static_cast<int>(codes.front()));
+    // A refusal whose code says "no error" is still a refusal: the roles
+    // did not swap, so it must never read as a successful failover.
+    int reason = checkErrorCode(static_cast<int>(codes.front()));
+    return reason != 0 ? reason : 1;
   } catch (const cim::ConnectionTimeoutException&) {
     std::string message =
         std::string("Error - Query timeout during the Failover of DR Group \n\t\t\t\t") +

@@ -1,7 +1,6 @@
 #include "zarn/zarn_storage_array_interface.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <string>
 
@@ -23,14 +22,17 @@ const char* const WAITING_MERGE = "Waiting for completion of merging. ";
 const char* const LOCAL_STATE_FAILED =
     "Error - Failed to get Local DR Group state\t.";
 
-// The count of outstanding writes as the array reports it: a decimal
-// number, and 0 for anything that does not start with one. Values beyond
-// the range of a long are clamped rather than left undefined.
-long writesOutstanding(const std::string& text) {
-  char* end = nullptr;
-  long n = std::strtol(text.c_str(), &end, 10);
-  if (end == text.c_str()) return 0;
-  return n;  // strtol clamps to LONG_MIN/LONG_MAX on overflow
+// Whether writes may still be on their way to the destination, from the
+// array's count of them: for a decimal number when it is above 0 (however
+// large), never for "none" (the property absent). Any other text (empty,
+// "NULL", "n/a", a sign, a number with more behind it) is an unknown count;
+// it can never show the destination current, so it counts as outstanding.
+bool writesOutstanding(const std::string& text) {
+  if (text == "none") return false;
+  if (text.empty() ||
+      text.find_first_not_of("0123456789") != std::string::npos)
+    return true;
+  return text.find_first_not_of('0') != std::string::npos;
 }
 
 sys::Clock& wallClock() { return *sys::platform().clock; }
@@ -170,7 +172,7 @@ int ZARNStorageArrayInterface::mapState(const ConsistencySetState& cs,
           log->logDebug(
               "Inside ZARNStorageArrayInterface::mapState "
               "logState:NORMAL,FULL_COPY_TRUE ");
-        } else if (writesOutstanding(cs.numWrites) > 0) {
+        } else if (writesOutstanding(cs.numWrites)) {
           state.repState = LOG_COPY_IN_PROGRESS;
           log->logDebug(
               "Inside ZARNStorageArrayInterface::mapState logState:NORMAL, "
@@ -469,7 +471,7 @@ int ZARNStorageArrayInterface::waitForMerging(int waitTime,
   std::time_t now = wallClock().now();
   const std::time_t deadline = now + waitTime;
   bool linkDown = false;
-  while (writesOutstanding(remote.numWrites) >= 1 && now < deadline) {
+  while (writesOutstanding(remote.numWrites) && now < deadline) {
     logWaiting(WAITING_MERGE, static_cast<long>(deadline - now));
     wallClock().sleep(WAIT_INTERVAL);
     now = wallClock().now();
@@ -492,7 +494,7 @@ int ZARNStorageArrayInterface::waitForMerging(int waitTime,
     }
     return failoverSwap(waitTime);
   }
-  if (writesOutstanding(remote.numWrites) >= 1) {
+  if (writesOutstanding(remote.numWrites)) {
     if (writeMode != "asynchronous") {
       log->log(WAIT_EXPIRED);
       return 1;

@@ -4,6 +4,8 @@
 // checks the exit code, the package log, the FORCEFLAG file and, from the
 // simulator's request log, whether the DR group was failed over.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -273,6 +275,12 @@ std::vector<Group> allGroups() {
            {"then", {{{"side", "source"}, {"set", {{"LogState", "normal"}}}}}}}}}}},
       {"waitBusy", src, dst, results({"STORAGE_SYSTEM_BUSY", "STORAGE_SYSTEM_BUSY", "SUCCESS"})},
       {"waitLock", src, dst, results({"LOCK_COLLISION", "LOCK_COLLISION", "SUCCESS"})},
+      {"dcByItem", src, dst},
+      {"refusedCodeZero", src, dst,
+       {{"failoverResults",
+         json::array({json{{"returnValue", 4}, {"errorCodes", json::array({0})}}})}}},
+      {"dstUpBehindPreview", with(src, {{"LogState", "logging"}}), dst},
+      {"dstDownBehindNotAFile", srcDown, dstDown},
   };
 }
 
@@ -298,6 +306,12 @@ class DecisionE2E : public ::testing::Test {
     bool preview = false;
     bool fast = false;  // under libfaketime, the clock 100 times faster
     int smisPort = 0;   // 0: the simulator's
+    std::string dc1Hosts = "node1 node2";
+    std::string dc2Hosts = "node3 node4";
+    // What an unprivileged user put at the FORCEFLAG path ("fifo") or at
+    // the environment file's ("fifo", "zero": a link to /dev/zero).
+    std::string plantedFlag = "";
+    std::string plantedEnv = "";
   };
 
   // Runs drenable for the package of one DR group; remembers the node.
@@ -319,11 +333,19 @@ class DecisionE2E : public ::testing::Test {
     node.writeFile(e2e::MAP_FILE, e2e::mapFileText(servers, devices), 0600);
     e2e::ArrayVariables vars;
     vars.drGroup = run.group;
+    vars.dc1Hosts = run.dc1Hosts;
+    vars.dc2Hosts = run.dc2Hosts;
     // A sped-up clock would make the 300 s query time-out 3 real seconds.
     if (run.fast) vars.queryTimeout = "6000";
     node.makeDir(PKGDIR);
-    node.writeFile(ENV_FILE, e2e::packageEnvText(PKGDIR, run.policy, run.waitMinutes, vars));
+    if (run.plantedEnv.empty())
+      node.writeFile(ENV_FILE, e2e::packageEnvText(PKGDIR, run.policy, run.waitMinutes, vars));
     if (run.forceflag) node.writeFile(FORCEFLAG, "");
+    if (run.plantedFlag == "fifo") plantFifo(FORCEFLAG);
+    if (run.plantedEnv == "fifo") plantFifo(ENV_FILE);
+    if (run.plantedEnv == "zero") {
+      EXPECT_EQ(symlink("/dev/zero", node.hostPath(ENV_FILE).c_str()), 0);
+    }
 
     e2e::RunOptions o;
     if (run.preview)
@@ -338,10 +360,28 @@ class DecisionE2E : public ::testing::Test {
       o.env["ASAN_OPTIONS"] =
           std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
     }
+    // A run that blocks on a planted file fails the test soon.
+    if (!run.plantedFlag.empty() || !run.plantedEnv.empty()) o.timeoutSeconds = 15;
     sim_->clearRequests();
     e2e::RunResult r = node.run(DRENABLE_BIN, o);
     EXPECT_EQ(r.setupError, "");
     return r;
+  }
+
+  // A FIFO made at a node path by the unprivileged user nobody, in a
+  // package folder that user may write to.
+  void plantFifo(const char* nodePath) {
+    e2e::Sandbox& node = *node_;
+    ASSERT_EQ(chmod(node.hostPath(PKGDIR).c_str(), 0777), 0);
+    e2e::RunOptions o;
+    o.args = {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/mkfifo",
+              nodePath};
+    e2e::RunResult r = node.run("/usr/bin/setpriv", o);
+    ASSERT_EQ(r.exitCode, 0) << r.describe();
+    struct stat st;
+    ASSERT_EQ(lstat(node.hostPath(nodePath).c_str(), &st), 0);
+    ASSERT_TRUE(S_ISFIFO(st.st_mode));
+    ASSERT_EQ(st.st_uid, 65534u);
   }
 
   // The package log from the policy line on: the decision and what was
@@ -548,6 +588,106 @@ TEST_F(DecisionE2E, NoReachableSmisServerRefusesOnThisNodeOnly) {
   EXPECT_EQ(r.exitCode, 2) << r.describe();
   EXPECT_EQ(decision(r), (Messages{policyLine(AVAIL), G1, LEAVING}));
   EXPECT_TRUE(sim_->requests().empty());
+}
+
+// ---- premises of the decision ----------------------------------------------
+
+// node1 is in data centre 2 although data centre 1 lists node10: the node
+// uses its own site's server and array, and fails the group over to them.
+TEST_F(DecisionE2E, DataCentreIsTheListThatNamesTheNode) {
+  Run run{"dcByItem", "node1"};
+  run.dc1Hosts = "node10,node2";
+  run.dc2Hosts = "node3\tnode1.example.com";
+  auto r = drenable(run);
+  EXPECT_EQ(r.exitCode, 3) << r.describe();
+  Messages m = r.normalMessages();
+  ASSERT_GE(m.size(), 2u) << r.describe();
+  EXPECT_EQ(m[1], "Connecting to SMI-S server smis-dc2:" + std::to_string(sim_->port()));
+  EXPECT_EQ(decision(r), (Messages{policyLine(AVAIL), T1, count(1), SWAPPED, LEAVING}));
+  ASSERT_EQ(failovers("dcByItem"), 1u);
+  EXPECT_EQ(sim_->requests("FastFailover")[0].detail("array"), DC2_WWN);
+}
+
+TEST_F(DecisionE2E, NodeInBothHostListsIsRefusedBeforeAnyArray) {
+  Run run{"dcByItem", "node1"};
+  run.dc2Hosts = "node3 node1";
+  auto r = drenable(run);
+  EXPECT_EQ(r.exitCode, 1) << r.describe();
+  Messages m = r.normalMessages();
+  EXPECT_NE(std::find(m.begin(), m.end(),
+                      "Error - The local host node1 is named in both DC1_HOST_LIST and "
+                      "DC2_HOST_LIST.\n\t\t\t\tA node belongs to one data center only."),
+            m.end())
+      << r.describe();
+  EXPECT_TRUE(decision(r).empty());
+  EXPECT_TRUE(sim_->requests().empty());
+}
+
+// FastFailover refused with the code 0: the roles did not swap, so the
+// package must not start as if they had.
+TEST_F(DecisionE2E, RefusedFailoverWithCodeZeroRefusesTheStart) {
+  auto r = drenable({"refusedCodeZero", "node3"});
+  EXPECT_EQ(r.exitCode, 1) << r.describe();
+  EXPECT_EQ(decision(r),
+            (Messages{policyLine(AVAIL), T1, count(1),
+                      "Error - Unexpected error. The error code from SMI-S service is 0x0",
+                      SWAP_FAILED, LEAVING}));
+  EXPECT_EQ(failovers("refusedCodeZero"), 1u);
+}
+
+TEST_F(DecisionE2E, PreviewReportsTheForceflagAndKeepsIt) {
+  auto r = drenable({"dstUpBehindPreview", "node3", DATA, 5, true, true});
+  EXPECT_EQ(r.exitCode, 0) << r.describe();
+  EXPECT_EQ(decision(r),
+            (Messages{policyLine(DATA),
+                      "The FORCEFLAG file exists and would be used. In preview mode it is kept.",
+                      F1, count(1), "In preview mode", SWAPPED, LEAVING}));
+  EXPECT_TRUE(forceflagLeft());
+  EXPECT_EQ(failovers("dstUpBehindPreview"), 0u);
+
+  // The start that follows uses it.
+  r = drenable({"dstUpBehindPreview", "node3", DATA, 5, true});
+  EXPECT_EQ(r.exitCode, 3) << r.describe();
+  EXPECT_EQ(decision(r), (Messages{policyLine(DATA), FORCEFLAG_REMOVED, F1, count(1), SWAPPED,
+                                   LEAVING}));
+  EXPECT_FALSE(forceflagLeft());
+}
+
+// A FIFO a package administrator put in place of FORCEFLAG neither blocks
+// the start nor forces it.
+TEST_F(DecisionE2E, ForceflagThatIsAFifoIsIgnoredWithoutBlocking) {
+  const std::string ignored =
+      std::string("Error - ") + FORCEFLAG +
+      " is a FIFO, not a regular file.\n\t\t\t\tIt is ignored; only a regular "
+      "FORCEFLAG file forces the package to start up.";
+  for (bool preview : {true, false}) {
+    SCOPED_TRACE(preview ? "preview" : "start");
+    Run run{"dstDownBehindNotAFile", "node3", DATA, 5, false, preview};
+    run.plantedFlag = "fifo";
+    auto r = drenable(run);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 1) << r.describe();
+    EXPECT_EQ(decision(r), (Messages{policyLine(DATA), ignored, T15(DATA), LEAVING}));
+    EXPECT_EQ(failovers("dstDownBehindNotAFile"), 0u);
+  }
+}
+
+// An environment file that is a FIFO or /dev/zero is refused unread.
+TEST_F(DecisionE2E, EnvironmentFileThatIsNotARegularFileIsRefused) {
+  for (const char* planted : {"fifo", "zero"}) {
+    SCOPED_TRACE(planted);
+    Run run{"dstDownBehindNotAFile", "node3"};
+    run.plantedEnv = planted;
+    auto r = drenable(run);
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 1) << r.describe();
+    Messages m = r.normalMessages();
+    ASSERT_GE(m.size(), 3u) << r.describe();
+    EXPECT_EQ(m[1], std::string("Error - Unable to read the package environment file ") +
+                        ENV_FILE + ". \n\t\t\t\tIt is not a regular file.");
+    EXPECT_EQ(m[2], std::string("Error - Error found in the environment file ") + ENV_FILE);
+    EXPECT_TRUE(sim_->requests().empty());
+  }
 }
 
 // ---- waits, under faketime --------------------------------------------------

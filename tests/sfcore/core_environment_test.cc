@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -166,6 +168,64 @@ TEST_F(CoreEnvironmentTest, UnreadableFile) {
                      "does not have read permission."});
 }
 
+// The environment file is read only when it is a regular file of at most
+// 1 MiB: a FIFO or a device would block or never end.
+TEST_F(CoreEnvironmentTest, EnvironmentFileMustBeASmallRegularFile) {
+  const std::string path = "/pkg/pkg1.env";
+  const std::string cannotRead =
+      "Error - Unable to read the package environment file /pkg/pkg1.env. "
+      "\n\t\t\t\t";
+  // Comment lines that bring GOOD to exactly the limit.
+  std::string padded = GOOD;
+  while (padded.size() < MAX_ENVIRONMENT_FILE) {
+    padded += "#" + std::string(std::min<size_t>(200, MAX_ENVIRONMENT_FILE -
+                                                          padded.size() - 1),
+                                'x');
+    if (padded.size() < MAX_ENVIRONMENT_FILE) padded += "\n";
+  }
+  ASSERT_EQ(padded.size(), MAX_ENVIRONMENT_FILE);
+  struct Case {
+    const char* name;
+    std::optional<sys::FileKind> kind;  // else a regular file
+    std::string contents;
+    bool readError;
+    std::string message;  // "" when the file is read
+  } cases[] = {
+      {"fifo", sys::FileKind::FIFO, GOOD, false,
+       cannotRead + "It is not a regular file."},
+      {"device", sys::FileKind::DEVICE, GOOD, false,
+       cannotRead + "It is not a regular file."},
+      {"link to a regular file", sys::FileKind::LINK, GOOD, false, ""},
+      {"exactly 1 MiB", std::nullopt, padded, false, ""},
+      {"one byte more", std::nullopt, padded + "#", false,
+       cannotRead + "It is larger than 1 MiB (1048576 bytes)."},
+      {"read error", std::nullopt, GOOD, true,
+       cannotRead + "An error occurred while reading it."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CoreEnvironment e;
+    e.initialize();
+    sys.files.kinds.clear();
+    sys.files.readErrors.clear();
+    sys.console.writes.clear();
+    sys.files.contents[path] = c.contents;
+    if (c.kind) sys.files.kinds[path] = *c.kind;
+    if (c.readError) sys.files.readErrors.insert(path);
+    std::string name = path;
+    EXPECT_EQ(e.read(&name[0]), c.message.empty());
+    EXPECT_EQ(sys.normalMessages(),
+              c.message.empty() ? Messages{} : Messages{c.message});
+  }
+  // A folder in its place.
+  sys.files.contents.erase(path);
+  sys.files.dirs.insert(path);
+  sys.console.writes.clear();
+  std::string name = path;
+  EXPECT_FALSE(env().read(&name[0]));
+  EXPECT_EQ(sys.normalMessages(), Messages{cannotRead + "It is not a regular file."});
+}
+
 TEST_F(CoreEnvironmentTest, FileIsReadThroughThePlatform) {
   sys.files.contents["/pkg/pkg1.env"] = GOOD;
   char name[] = "/pkg/pkg1.env";
@@ -304,6 +364,110 @@ TEST_F(PackageModeTest, ExpansionThatCannotStartIsReportedPlainly) {
   sys.shell.answer(kxgetpkgenv, 0, {"YRZARN_DTS_PKG_DIR=$KXCONF/pkg1"});
   EXPECT_FALSE(read());
   EXPECT_EQ(sys.console.writes, Messages{"Unable to get package directory \n"});
+}
+
+// The package directory is expanded by a shell: a value with anything but
+// a path and variable references is refused before that shell runs.
+TEST_F(PackageModeTest, PackageDirWithShellSyntaxIsRefused) {
+  const std::string refused =
+      "Error - The package directory of package pkg1 may hold only letters, "
+      "digits,\n\t\t\t\tthe characters _ . - + / and the $, { and } of a "
+      "variable reference.";
+  const struct {
+    const char* value;
+    const char* expanded;  // the text echoed; null when refused
+  } cases[] = {
+      {"${KXCONF}/pkg_1.d-2+x", "${KXCONF}/pkg_1.d-2+x"},
+      {"\"$KXCONF/pkg1\"", "$KXCONF/pkg1"},  // the quotes are removed first
+      {"$KXCONF/pkg1;reboot", nullptr},
+      {"$(id)", nullptr},
+      {"`id`", nullptr},
+      {"$KXCONF/pkg1 /tmp", nullptr},
+      {"$KXCONF/pkg1|cat", nullptr},
+      {"${KXCONF:-/x}", nullptr},
+      {"'$KXCONF'", nullptr},
+      {"/pkg\\1", nullptr},
+      {"/pkg>/etc/x", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    sys.shell.commandsRan.clear();
+    sys.shell.answers.clear();
+    sys.console.writes.clear();
+    sys.shell.answer(kxgetpkgenv, 0,
+                     {"YRZARN_CLUSTER_TYPE=farspan",
+                      std::string("YRZARN_DTS_PKG_DIR=") + c.value,
+                      "YRZARN_DT_APPLICATION_STARTUP_POLICY=x",
+                      "YRZARN_WAIT_TIME=3"});
+    const bool accepted = c.expanded != nullptr;
+    const std::string echo =
+        std::string(". /etc/kxcluster.conf; /bin/echo ") + (accepted ? c.expanded : "");
+    if (accepted) sys.shell.answer(echo, 0, {"/pkg"});
+    CoreEnvironment e;
+    e.initialize();
+    std::string name = "pkg1";
+    EXPECT_EQ(e.read(&name[0]), accepted);
+    if (accepted) {
+      EXPECT_EQ(sys.shell.commandsRan, (Messages{kxgetpkgenv, echo}));
+    } else {
+      EXPECT_EQ(sys.shell.commandsRan, Messages{kxgetpkgenv});
+      EXPECT_EQ(sys.normalMessages(), Messages{refused});
+    }
+  }
+}
+
+// A line the reader would have to cut (of the attributes or of the
+// expanded package directory) is refused rather than stored cut short.
+TEST_F(PackageModeTest, OverlongLinesAreRefusedNotCut) {
+  const std::string longDir = "/" + std::string(1022, 'd');  // 1023 in all
+  const struct {
+    const char* name;
+    Messages attributes;
+    std::string expansion;
+    bool ok;
+    Messages messages;
+  } cases[] = {
+      {"attribute line of 1023 characters",
+       {"YRZARN_CLUSTER_TYPE=farspan" + std::string(1023 - 27, ' '),
+        "YRZARN_DTS_PKG_DIR=$KXCONF/pkg1"},
+       "/pkg", true, {}},
+      {"attribute line of 1024 characters",
+       {"YRZARN_CLUSTER_TYPE=farspan" + std::string(1024 - 27, ' '),
+        "YRZARN_DTS_PKG_DIR=$KXCONF/pkg1"},
+       "/pkg", false,
+       {"Error - The line that sets the variable \"CLUSTER_TYPE\" is longer "
+        "than 1023 characters \n\t\t\t\tin the attributes of package pkg1."}},
+      {"other long lines are not the reader's",
+       {"DESCRIPTION=" + std::string(3000, 'x'), "YRZARN_CLUSTER_TYPE=farspan",
+        "YRZARN_DTS_PKG_DIR=$KXCONF/pkg1"},
+       "/pkg", true, {}},
+      {"expansion of 1023 characters",
+       {"YRZARN_CLUSTER_TYPE=farspan", "YRZARN_DTS_PKG_DIR=$KXCONF/pkg1"},
+       longDir, true, {}},
+      {"expansion of 1024 characters",
+       {"YRZARN_CLUSTER_TYPE=farspan", "YRZARN_DTS_PKG_DIR=$KXCONF/pkg1"},
+       longDir + "d", false,
+       {"Error - The package directory of package pkg1 is longer than 1023 "
+        "characters \n\t\t\t\tonce expanded."}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sys.console.writes.clear();
+    Messages attributes = c.attributes;
+    attributes.push_back("YRZARN_DT_APPLICATION_STARTUP_POLICY=x");
+    attributes.push_back("YRZARN_WAIT_TIME=3");
+    sys.shell.answer(kxgetpkgenv, 0, attributes);
+    sys.shell.answer(expand, 0, {c.expansion});
+    CoreEnvironment e;
+    e.initialize();
+    std::string name = "pkg1";
+    EXPECT_EQ(e.read(&name[0]), c.ok);
+    EXPECT_EQ(sys.normalMessages(), c.messages);
+    if (c.ok) {
+      EXPECT_STREQ(e.getClusterType(), "farspan");
+      EXPECT_EQ(std::string(e.getPackageDir()), c.expansion);
+    }
+  }
 }
 
 // A package name goes into a shell command line: refuse anything a

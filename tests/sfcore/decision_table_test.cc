@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "drif/data_rep.h"
 #include "tests/sfcore/engine_fixture.h"
 
 namespace {
@@ -198,6 +199,13 @@ const std::string T16 =
     "still in progress.\n\t\t\t\tThe package is NOT allowed to start up.";
 
 const std::string FLAG_REMOVED = "The FORCEFLAG file exists. It will be removed.";
+const std::string FLAG_KEPT =
+    "The FORCEFLAG file exists and would be used. In preview mode it is kept.";
+std::string notAFlag(const char* what) {
+  return std::string("Error - ") + FORCEFLAG + " is " + what +
+         ", not a regular file.\n\t\t\t\tIt is ignored; only a regular "
+         "FORCEFLAG file forces the package to start up.";
+}
 const std::string UNEXPECTED =
     "Error - Getting unexpected Data Replication state. Fix the \n\t\t\t\t"
     "problem and then restart the package";
@@ -208,7 +216,9 @@ const std::string SWAPPED =
 
 enum Action { START, NO_START_NOOP, NO_START_CUR_NOOP, FAILOVER, WAIT_COPY,
               WAIT_MERGE, NONE };
-enum Flag { ABSENT, PRESENT };
+// What is at the FORCEFLAG path: nothing, a regular file, or something
+// else that must never count (nor be opened).
+enum Flag { ABSENT, PRESENT, FIFO, LINK, DEVICE, FOLDER };
 
 struct Row {
   const char* name;
@@ -220,6 +230,7 @@ struct Row {
   std::string message;  // the row's normal message; empty for a debug one
   std::string debugMessage;
   bool consulted;  // whether the FORCEFLAG file is looked at
+  bool preview = false;  // drenable -preview
 };
 
 std::ostream& operator<<(std::ostream& os, const Row& r) { return os << r.name; }
@@ -313,6 +324,16 @@ const Row ROWS[] = {
     {"TargetDown_LogCopy_Other", TGT, DOWN, NO, LOG_COPY_IN_PROGRESS, SYNC, O, 5, PRESENT, NONE, G6, "", false},
     {"TargetDown_Invalid", TGT, DOWN, NO, INVALID, SYNC, A, 5, PRESENT, NO_START_NOOP, I3, "", false},
     {"TargetDown_OddRepState", TGT, DOWN, NO, -5, SYNC, A, 5, PRESENT, NO_START_NOOP, I3, "", false},
+    // A preview reports the FORCEFLAG file it would use and keeps it.
+    {"Preview_TargetUp_TargetOutDated_Data_Flag", TGT, UP, NO, TARGET_OUT_DATED, SYNC, D, 5, PRESENT, FAILOVER, F1, "", true, true},
+    {"Preview_TargetUp_LogCopy_NoWait_Async_Data_Flag", TGT, UP, NO, LOG_COPY_IN_PROGRESS, ASYNC, D, 0, PRESENT, FAILOVER, T9, "", true, true},
+    {"Preview_TargetDown_Synced_Remote_NoFlag", TGT, DOWN, NO, SYNCED, SYNC, R, 5, ABSENT, NO_START_NOOP, T13(R), "", true, true},
+    // Only a regular file is a FORCEFLAG file.
+    {"TargetUp_TargetOutDated_Data_FlagIsFifo", TGT, UP, NO, TARGET_OUT_DATED, SYNC, D, 5, FIFO, NO_START_NOOP, T3(D), "", true},
+    {"TargetUp_LogCopy_Wait_Async_Data_FlagIsLink", TGT, UP, NO, LOG_COPY_IN_PROGRESS, ASYNC, D, 5, LINK, WAIT_MERGE, T7("5"), "", true},
+    {"TargetDown_Synced_Remote_FlagIsDevice", TGT, DOWN, NO, SYNCED, SYNC, R, 5, DEVICE, NO_START_NOOP, T13(R), "", true},
+    {"TargetDown_TargetOutDated_Data_FlagIsFolder", TGT, DOWN, NO, TARGET_OUT_DATED, SYNC, D, 5, FOLDER, NO_START_NOOP, T15(D), "", true},
+    {"Preview_TargetDown_LogCopy_Data_FlagIsFifo", TGT, DOWN, NO, LOG_COPY_IN_PROGRESS, SYNC, D, 5, FIFO, NO_START_NOOP, T15(D), "", true, true},
 };
 
 class DecisionTableTest : public enginetest::EngineTest,
@@ -325,7 +346,26 @@ TEST_P(DecisionTableTest, ChoosesActionAndMessage) {
   o.waitMinutes = row.waitMinutes;
   o.debug = true;
   start(o);
+  preview = row.preview;
+  const std::pair<Flag, sys::FileKind> specials[] = {
+      {FIFO, sys::FileKind::FIFO},
+      {LINK, sys::FileKind::LINK},
+      {DEVICE, sys::FileKind::DEVICE}};
+  const char* special = nullptr;
   if (row.flag == PRESENT) sys.files.contents[FORCEFLAG] = "";
+  for (const auto& k : specials) {
+    if (row.flag != k.first) continue;
+    sys.files.kinds[FORCEFLAG] = k.second;
+    sys.files.contents[FORCEFLAG] = "";  // what a reader would find there
+  }
+  if (row.flag == FOLDER) sys.files.dirs.insert(FORCEFLAG);
+  switch (row.flag) {
+    case FIFO: special = "a FIFO"; break;
+    case LINK: special = "a symbolic link"; break;
+    case DEVICE: special = "a device"; break;
+    case FOLDER: special = "a folder"; break;
+    default: break;
+  }
   scripted::Script& array = scripted::script();
   array.state.role = static_cast<DRRole>(row.role);
   array.state.linkState = static_cast<DRLinkState>(row.link);
@@ -334,11 +374,14 @@ TEST_P(DecisionTableTest, ChoosesActionAndMessage) {
   array.state.writeMode = static_cast<DRWriteMode>(row.mode);
 
   int result = dataRep->prepStorage();
+  preview = false;
 
   const std::string seconds = std::to_string(row.waitMinutes * 60);
   Messages expected = {"The configured startup policy for the package is " +
                        row.policy};
-  if (row.consulted && row.flag == PRESENT) expected.push_back(FLAG_REMOVED);
+  if (row.consulted && row.flag == PRESENT)
+    expected.push_back(row.preview ? FLAG_KEPT : FLAG_REMOVED);
+  if (row.consulted && special != nullptr) expected.push_back(notAFlag(special));
   if (!row.message.empty()) expected.push_back(row.message);
   Messages calls = {"getState"};
   int expectedResult = NO_START;
@@ -368,12 +411,17 @@ TEST_P(DecisionTableTest, ChoosesActionAndMessage) {
     EXPECT_NE(std::find(all.begin(), all.end(), "DEBUG " + row.debugMessage),
               all.end());
   }
-  long looks = std::count(sys.files.opened.begin(), sys.files.opened.end(),
+  long looks = std::count(sys.files.looked.begin(), sys.files.looked.end(),
                           std::string(FORCEFLAG));
   EXPECT_EQ(looks, row.consulted ? 1 : 0) << "times FORCEFLAG was looked at";
-  bool removed = row.consulted && row.flag == PRESENT;
+  long opens = std::count(sys.files.opened.begin(), sys.files.opened.end(),
+                          std::string(FORCEFLAG));
+  EXPECT_EQ(opens, row.consulted && row.flag == PRESENT ? 1 : 0)
+      << "times FORCEFLAG was opened";
+  bool removed = row.consulted && row.flag == PRESENT && !row.preview;
+  EXPECT_EQ(sys.files.removed.empty(), !removed);
   EXPECT_EQ(sys.files.contents.count(FORCEFLAG) > 0,
-            row.flag == PRESENT && !removed);
+            row.flag != ABSENT && row.flag != FOLDER && !removed);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, DecisionTableTest, ::testing::ValuesIn(ROWS),

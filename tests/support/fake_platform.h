@@ -75,6 +75,27 @@ class Files : public sys::Files {
     *out = contents[path];
     return true;
   }
+  sys::FileKind kindOf(const std::string& path) override {
+    looked.push_back(path);
+    auto it = kinds.find(path);
+    if (it != kinds.end()) return it->second;
+    if (contents.count(path) > 0) return sys::FileKind::REGULAR;
+    if (dirs.count(path) > 0) return sys::FileKind::DIRECTORY;
+    return sys::FileKind::MISSING;
+  }
+  sys::ReadFailure readRegular(const std::string& path, size_t maxBytes,
+                               std::string* out) override {
+    // A link is followed to the contents of its path.
+    auto it = kinds.find(path);
+    bool link = it != kinds.end() && it->second == sys::FileKind::LINK;
+    if ((it != kinds.end() && !link) || dirs.count(path) > 0)
+      return sys::ReadFailure::NOT_REGULAR;
+    if (!canOpenForRead(path)) return sys::ReadFailure::CANNOT_OPEN;
+    if (readErrors.count(path) > 0) return sys::ReadFailure::READ_ERROR;
+    if (contents[path].size() > maxBytes) return sys::ReadFailure::TOO_LARGE;
+    *out = contents[path];
+    return sys::ReadFailure::NONE;
+  }
 
   std::map<std::string, std::string> contents;  // regular files
   std::set<std::string> dirs;
@@ -82,6 +103,11 @@ class Files : public sys::Files {
   std::set<std::string> undeletable;
   std::vector<std::string> removed;
   std::vector<std::string> opened;  // canOpenForRead calls, in order
+  // Paths that are something other than a regular file or a folder (a
+  // link, a FIFO, a device), whatever contents says.
+  std::map<std::string, sys::FileKind> kinds;
+  std::set<std::string> readErrors;  // regular files that fail when read
+  std::vector<std::string> looked;   // kindOf calls, in order
 };
 
 class Host : public sys::Host {

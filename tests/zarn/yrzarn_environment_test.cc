@@ -150,27 +150,50 @@ TEST_F(YRZARNEnvironmentTest, QueryTimeOutDefaultsWhenBelowOneOrNotANumber) {
   }
 }
 
-TEST_F(YRZARNEnvironmentTest, DataCentreIsFoundBySubstringOfTheShortHostName) {
+// The node's data centre is the host list with an item that is its short
+// host name, or a fully qualified name whose first label is; a part of a
+// longer name does not count, and a node both lists name is refused.
+TEST_F(YRZARNEnvironmentTest, DataCentreIsTheHostListNamingTheNode) {
+  const int DC1 = YRZARNEnvironment::DC1, DC2 = YRZARNEnvironment::DC2,
+            NONE = YRZARNEnvironment::UNDEFINED;
+  const std::string both =
+      "Error - The local host node3 is named in both DC1_HOST_LIST and "
+      "DC2_HOST_LIST.\n\t\t\t\tA node belongs to one data center only.";
   struct Case {
     std::string host, dc1Hosts, dc2Hosts;
     int location;
+    std::string message;  // "" for none
   } cases[] = {
-      {"node1.dc.example.com", "node10 node2", "node3", YRZARNEnvironment::DC1},
-      {"node3", "node1", "node3", YRZARNEnvironment::DC2},
-      {"node3", "node3", "node3", YRZARNEnvironment::DC1},  // DC1 first
-      {"NODE3", "node1", "node3", YRZARNEnvironment::UNDEFINED},
+      {"node3", "node1", "node3", DC2, ""},
+      {"node1.dc.example.com", "node2,node1", "node3", DC1, ""},
+      {"node1", "node10 node2", "node1", DC2, ""},       // not a prefix
+      {"node1", "xnode1\tnode2", "node3,node1", DC2, ""},  // nor a suffix
+      {"node1", "node10 node11", "node3", NONE,
+       "Error - The local host node1 is not in the data center host lists "
+       "\n\t\t\t\tnode10 node11 and node3"},
+      {"node2", "node1.dc.example.com,\tnode2.dc.example.com", "node3", DC1, ""},
+      {"node2", "node1 node2.x", "node3 node2x.y", DC1, ""},
+      {"node3", "node3", "node3", NONE, both},
+      {"node3", "node3.dc1.example.com", "node3", NONE, both},
+      {"NODE3", "node1", "node3", NONE,
+       "Error - The local host NODE3 is not in the data center host lists "
+       "\n\t\t\t\tnode1 and node3"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.host + " in [" + c.dc1Hosts + "] [" + c.dc2Hosts + "]");
     YRZARNEnvironment e;
     e.initialize();
     Vars v;
     v.dc1Hosts = c.dc1Hosts;
     v.dc2Hosts = c.dc2Hosts;
     sys.host.name = c.host;
+    sys.console.writes.clear();
     ASSERT_TRUE(e.readText(v.text()));
-    EXPECT_EQ(e.validate(), c.location == YRZARNEnvironment::UNDEFINED ? 1 : 0)
-        << c.host;
-    EXPECT_EQ(e.getLocation(), c.location) << c.host;
+    EXPECT_EQ(e.validate(), c.location == NONE ? 1 : 0);
+    EXPECT_EQ(e.getLocation(), c.location);
+    EXPECT_EQ(e.isSMISConnectAttribProper(), c.location == NONE ? -1 : 0);
+    EXPECT_EQ(sys.normalMessages(),
+              c.message.empty() ? Messages{} : Messages{c.message});
   }
 }
 

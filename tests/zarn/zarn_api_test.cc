@@ -683,7 +683,8 @@ TEST_F(ZARNAPITest, FailoverRefusalCodes) {
       {DR_GROUP_IS_MERGING, {}},
       {STORAGE_SYSTEM_BUSY, {}},
       {4660, {"Error - Unexpected error. The error code from SMI-S service is 0x1234"}},
-      {0, {"Error - Unexpected error. The error code from SMI-S service is 0x0"}},
+      // Refused with the code 0: logged as unexpected, and never a success.
+      {1, {"Error - Unexpected error. The error code from SMI-S service is 0x0"}},
       {1, {badType}},
       {1, {badType}},  // no output parameter at all
       {1, {badType}},  // an empty code array

@@ -605,6 +605,27 @@ TEST_F(SaiOnSimTest, MergeOutstandingAtTheDeadline) {
   }
 }
 
+// A write count that is neither a number nor "none" may hide writes still
+// on their way: the merge is waited for as if writes were outstanding, and
+// the currency policy refuses at the deadline.
+TEST_F(SaiOnSimTest, MergeWithAnUnknownWriteCountIsNeverOver) {
+  for (const char* writes : {"n/a", "", "NULL", "unknown"}) {
+    SCOPED_TRACE(std::string("TotalTransmit \"") + writes + "\"");
+    json local = with(sideState("destination"), {{"WriteMode", "asynchronous"}});
+    start(scenario(local, mergingSource(writes), results({"SUCCESS"})));
+    EXPECT_EQ(sai->waitForMerging(120, "DATA_CURRENCY_PREFERRED"), 1);
+    const std::string what = "Waiting for completion of merging. ";
+    EXPECT_EQ(messages(),
+              (Messages{"The DR Group is in merging state", waiting(what, 120),
+                        waiting(what, 60),
+                        "The DR Mode is Asynchronous. But the startup policy is "
+                        "Currency Preferred.\n\t\tThe WAIT_TIME has expired or "
+                        "unexpected error has occurred.the package is NOT allowed "
+                        "to start up."}));
+    EXPECT_EQ(failovers(), 0u);
+  }
+}
+
 TEST_F(SaiOnSimTest, MergeWithoutRemoteStateDependsOnTheWriteMode) {
   const char* const asyncError =
       "ERROR - Failed to get remote DR Group state.The DR Mode is Asynchronous.\n\t\t\t\t"
