@@ -4,13 +4,17 @@
 // takes the element itself and throws XmlException naming what is wrong
 // when the element is not valid CIM-XML.
 //
-// Parse documents with PARSE_OPTIONS, so that a value of only blanks
-// ("<VALUE> </VALUE>") keeps its blanks.
+// Parse documents with PARSE_OPTIONS, so that every piece of a value's text
+// is kept, blanks included ("<VALUE> </VALUE>", "<![CDATA[a]]> <![CDATA[b]]>").
+// White space between elements then comes as text nodes, which the readers
+// skip where only elements belong.
 #ifndef CIM_XML_READER_H
 #define CIM_XML_READER_H
 
 #include <pugixml.hpp>
 
+#include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -22,10 +26,12 @@
 namespace cim {
 namespace xml {
 
-constexpr unsigned PARSE_OPTIONS = pugi::parse_default | pugi::parse_ws_pcdata_single;
+constexpr unsigned PARSE_OPTIONS = pugi::parse_default | pugi::parse_ws_pcdata;
 
-// Parses a whole document; XmlException (with pugixml's reason and the byte
-// offset) when it is not well-formed.
+// Parses a whole document; XmlException (with the reason and the byte
+// offset) when it is not well-formed, when it holds a character XML does
+// not allow (a control character other than tab, line feed and carriage
+// return, directly or as a character reference).
 void loadDocument(pugi::xml_document& doc, std::string_view text);
 // The same without a copy: the document is built inside text, which it
 // changes and which must outlive it.
@@ -56,7 +62,8 @@ ObjectPath readValueReference(pugi::xml_node node);
 // The value element (VALUE, VALUE.ARRAY, VALUE.REFERENCE or VALUE.REFARRAY)
 // among the children of node; a null value of the given type when there is
 // none (an array when isArray). Untyped values (typed false) read as
-// Value::untyped.
+// Value::untyped. Besides the QUALIFIER elements of a property, any other
+// child, or a second value, is refused.
 Value readValue(pugi::xml_node node, Type type, bool typed = true,
                 bool isArray = false);
 // <VALUE>TRUE</VALUE> (case ignored) or FALSE among the children of node.
@@ -70,8 +77,22 @@ Instance readNamedInstance(pugi::xml_node node);
 // <PARAMVALUE> (PARAMTYPE optional) or <RETURNVALUE>.
 ParamValue readParamValue(pugi::xml_node node);
 
-// Text of the node's first text child ("" if none).
-inline const char* textOf(pugi::xml_node node) { return node.child_value(); }
+// The text of a text-only element (VALUE, KEYVALUE, HOST): all its text and
+// CDATA pieces joined in order; XmlException if it holds an element.
+std::string readText(pugi::xml_node node);
+
+// One kind of child element an element may hold, and whether it may come
+// more than once.
+struct ChildRule {
+  const char* name;
+  bool repeats;
+};
+// Checks the content of an element whose children are elements only: each
+// child element must be one the rules name (once, unless it repeats; with
+// oneOf, one element at most in all), and text only white space. Otherwise
+// XmlException naming the child and the element.
+void checkChildren(pugi::xml_node node, std::initializer_list<ChildRule> rules,
+                   bool oneOf = false);
 
 }  // namespace xml
 }  // namespace cim
