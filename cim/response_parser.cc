@@ -76,13 +76,14 @@ pugi::xml_node openResponse(pugi::xml_document& doc, const Body& body,
 }
 
 // The IRETURNVALUE of an intrinsic response (an empty one when there is
-// none), checked to hold only what the operation returns.
-pugi::xml_node returnValue(pugi::xml_node rsp, const char* element, bool repeats) {
+// none), checked to hold only what the operation returns; count (if given)
+// is set to the number of elements it holds.
+pugi::xml_node returnValue(pugi::xml_node rsp, const char* element, bool repeats,
+                           std::size_t* count = nullptr) {
   pugi::xml_node value = rsp.child("IRETURNVALUE");
-  if (element == nullptr)
-    xml::checkChildren(value, {});
-  else
-    xml::checkChildren(value, {{element, repeats}});
+  std::size_t n = element == nullptr ? xml::checkChildren(value, {})
+                                     : xml::checkChildren(value, {{element, repeats}});
+  if (count != nullptr) *count = n;
   return value;
 }
 
@@ -103,8 +104,10 @@ std::vector<ObjectPath> enumerateInstanceNames(const Body& body, std::string_vie
   return guarded([&] {
     pugi::xml_document doc;
     pugi::xml_node rsp = openResponse(doc, body, messageId, "EnumerateInstanceNames", true);
-    pugi::xml_node value = returnValue(rsp, "INSTANCENAME", true);
+    std::size_t count = 0;
+    pugi::xml_node value = returnValue(rsp, "INSTANCENAME", true, &count);
     std::vector<ObjectPath> paths;
+    paths.reserve(count);
     for (pugi::xml_node n = value.child("INSTANCENAME"); n;
          n = n.next_sibling("INSTANCENAME"))
       paths.push_back(xml::readInstanceName(n));
@@ -116,8 +119,10 @@ std::vector<Instance> enumerateInstances(const Body& body, std::string_view mess
   return guarded([&] {
     pugi::xml_document doc;
     pugi::xml_node rsp = openResponse(doc, body, messageId, "EnumerateInstances", true);
-    pugi::xml_node value = returnValue(rsp, "VALUE.NAMEDINSTANCE", true);
+    std::size_t count = 0;
+    pugi::xml_node value = returnValue(rsp, "VALUE.NAMEDINSTANCE", true, &count);
     std::vector<Instance> instances;
+    instances.reserve(count);
     for (pugi::xml_node n = value.child("VALUE.NAMEDINSTANCE"); n;
          n = n.next_sibling("VALUE.NAMEDINSTANCE"))
       instances.push_back(xml::readNamedInstance(n));
@@ -139,8 +144,10 @@ std::vector<ObjectPath> associatorNames(const Body& body, std::string_view messa
   return guarded([&] {
     pugi::xml_document doc;
     pugi::xml_node rsp = openResponse(doc, body, messageId, "AssociatorNames", true);
-    pugi::xml_node value = returnValue(rsp, "OBJECTPATH", true);
+    std::size_t count = 0;
+    pugi::xml_node value = returnValue(rsp, "OBJECTPATH", true, &count);
     std::vector<ObjectPath> paths;
+    paths.reserve(count);
     for (pugi::xml_node n = value.child("OBJECTPATH"); n;
          n = n.next_sibling("OBJECTPATH"))
       paths.push_back(xml::readObjectPath(n));

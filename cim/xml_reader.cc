@@ -102,6 +102,11 @@ void checkReference(std::string_view text, std::size_t at) {
   if (!isXmlChar(value)) malformed("character reference to " + codePoint(value), at);
 }
 
+[[noreturn]] void tooLarge(std::size_t limit, const char* what) {
+  throw XmlException("XML document too large: more than " + std::to_string(limit) + " " +
+                     what);
+}
+
 bool startsWith(std::string_view text, std::size_t at, std::string_view prefix) {
   return text.compare(at, prefix.size(), prefix) == 0;
 }
@@ -109,19 +114,32 @@ bool startsWith(std::string_view text, std::size_t at, std::string_view prefix) 
 // One pass over the text before pugixml builds anything: a raw control
 // character anywhere, a character reference to a character XML does not
 // allow (in text and attribute values; CDATA sections and comments hold
-// none).
+// none), and more nodes or attributes than a document may have. Nodes
+// are counted as pugixml makes them: one for each element (its start tag),
+// CDATA section and run of text between tags; comments, declarations and
+// processing instructions are counted too, which errs on the safe side.
 void screen(std::string_view text) {
   enum { TEXT, TAG, QUOTED, CDATA, COMMENT } state = TEXT;
   char quote = '"';
+  bool inText = false;  // within a run of text already counted
+  std::size_t nodes = 0;
+  std::size_t attributes = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
       malformed("control character " + codePoint(static_cast<unsigned char>(c)), i);
     switch (state) {
       case TEXT:
+        if (c != '<' && !inText) {
+          inText = true;
+          if (++nodes > MAX_NODES) tooLarge(MAX_NODES, "elements and texts");
+        }
         if (c == '&') {
           checkReference(text, i);
         } else if (c == '<') {
+          inText = false;
+          if (i + 1 < text.size() && text[i + 1] != '/' && ++nodes > MAX_NODES)
+            tooLarge(MAX_NODES, "elements and texts");
           if (startsWith(text, i, "<![CDATA[")) {
             state = CDATA;
             i += 8;
@@ -137,6 +155,8 @@ void screen(std::string_view text) {
         if (c == '"' || c == '\'') {
           state = QUOTED;
           quote = c;
+        } else if (c == '=') {
+          if (++attributes > MAX_ATTRIBUTES) tooLarge(MAX_ATTRIBUTES, "attributes");
         } else if (c == '>') {
           state = TEXT;
         }
@@ -198,7 +218,9 @@ ObjectPath readInstanceNameAt(pugi::xml_node node, int depth) {
   expect(node, "INSTANCENAME");
   ObjectPath path;
   path.setClassName(readNameAttribute(node, "CLASSNAME"));
-  std::vector<KeyBinding> keys;
+  // Sized first: a hostile answer's many keys must not be held twice while
+  // the list grows.
+  std::size_t count = 0;
   for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
     if (child.type() != pugi::node_element) {
       checkBlank(child, node);
@@ -206,8 +228,13 @@ ObjectPath readInstanceNameAt(pugi::xml_node node, int depth) {
     }
     if (!is(child, "KEYBINDING"))
       invalid(std::string("unsupported <") + child.name() + "> in <INSTANCENAME>");
-    keys.push_back(readKeyBinding(child, depth));
+    ++count;
   }
+  std::vector<KeyBinding> keys;
+  keys.reserve(count);
+  for (pugi::xml_node child = node.child("KEYBINDING"); child;
+       child = child.next_sibling("KEYBINDING"))
+    keys.push_back(readKeyBinding(child, depth));
   path.setKeyBindings(std::move(keys));
   return path;
 }
@@ -286,8 +313,10 @@ std::string readText(pugi::xml_node node) {
   return text;
 }
 
-void checkChildren(pugi::xml_node node, std::initializer_list<ChildRule> rules, bool oneOf) {
+std::size_t checkChildren(pugi::xml_node node, std::initializer_list<ChildRule> rules,
+                          bool oneOf) {
   std::uint32_t seen = 0;  // a bit for each rule
+  std::size_t count = 0;
   for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
     if (child.type() != pugi::node_element) {
       checkBlank(child, node);
@@ -303,7 +332,9 @@ void checkChildren(pugi::xml_node node, std::initializer_list<ChildRule> rules, 
     if ((seen & bit) != 0 && !rule->repeats)
       invalid(std::string("more than one <") + child.name() + "> in <" + node.name() + ">");
     seen |= bit;
+    ++count;
   }
+  return count;
 }
 
 Name readNameAttribute(pugi::xml_node node, const char* attribute) {
@@ -415,11 +446,9 @@ Value readValue(pugi::xml_node node, Type type, bool typed, bool isArray) {
   // VALUE.ARRAY of VALUE, or VALUE.REFARRAY of VALUE.REFERENCE; VALUE.NULL
   // in either.
   bool references = is(value, "VALUE.REFARRAY");
-  if (references)
-    checkChildren(value, {{"VALUE.REFERENCE", true}, {"VALUE.NULL", true}});
-  else
-    checkChildren(value, {{"VALUE", true}, {"VALUE.NULL", true}});
   std::vector<std::string> items;
+  items.reserve(references ? checkChildren(value, {{"VALUE.REFERENCE", true}, {"VALUE.NULL", true}})
+                           : checkChildren(value, {{"VALUE", true}, {"VALUE.NULL", true}}));
   for (pugi::xml_node item = firstElement(value); item; item = item.next_sibling()) {
     if (item.type() != pugi::node_element) continue;
     if (is(item, "VALUE.NULL")) {
@@ -475,10 +504,10 @@ Property readProperty(pugi::xml_node node) {
 Instance readInstance(pugi::xml_node node) {
   expect(node, "INSTANCE");
   Instance instance(readNameAttribute(node, "CLASSNAME"));
-  checkChildren(node, {{"QUALIFIER", true},
-                       {"PROPERTY", true},
-                       {"PROPERTY.ARRAY", true},
-                       {"PROPERTY.REFERENCE", true}});
+  instance.reserveProperties(checkChildren(node, {{"QUALIFIER", true},
+                                                  {"PROPERTY", true},
+                                                  {"PROPERTY.ARRAY", true},
+                                                  {"PROPERTY.REFERENCE", true}}));
   for (pugi::xml_node child = firstElement(node); child; child = child.next_sibling()) {
     if (child.type() == pugi::node_element && !is(child, "QUALIFIER"))
       instance.addProperty(readProperty(child));

@@ -28,10 +28,20 @@ namespace xml {
 
 constexpr unsigned PARSE_OPTIONS = pugi::parse_default | pugi::parse_ws_pcdata;
 
+// The most nodes (elements, CDATA sections and runs of text) and attributes
+// a document may have, whatever its size: pugixml spends 64 bytes on a node
+// and 40 on an attribute, so a document within both takes at most about
+// 95 MiB besides its text, and what is read from it less than that. The
+// largest real answer, an enumeration of 10,000 DR groups, has about
+// 540,000 nodes and 260,000 attributes.
+constexpr std::size_t MAX_NODES = 1200000;
+constexpr std::size_t MAX_ATTRIBUTES = 500000;
+
 // Parses a whole document; XmlException (with the reason and the byte
 // offset) when it is not well-formed, when it holds a character XML does
 // not allow (a control character other than tab, line feed and carriage
-// return, directly or as a character reference).
+// return, directly or as a character reference), or when it has more nodes
+// or attributes than the limits above (refused before it is parsed).
 void loadDocument(pugi::xml_document& doc, std::string_view text);
 // The same without a copy: the document is built inside text, which it
 // changes and which must outlive it.
@@ -90,9 +100,10 @@ struct ChildRule {
 // Checks the content of an element whose children are elements only: each
 // child element must be one the rules name (once, unless it repeats; with
 // oneOf, one element at most in all), and text only white space. Otherwise
-// XmlException naming the child and the element.
-void checkChildren(pugi::xml_node node, std::initializer_list<ChildRule> rules,
-                   bool oneOf = false);
+// XmlException naming the child and the element. Returns the number of
+// child elements (to size what is read from them).
+std::size_t checkChildren(pugi::xml_node node, std::initializer_list<ChildRule> rules,
+                          bool oneOf = false);
 
 }  // namespace xml
 }  // namespace cim

@@ -372,6 +372,38 @@ TEST(ResponseParserTest, ReadsWholeTextAndRefusesWhatTheModelDoesNotAllow) {
   }
 }
 
+// A flood of elements or attributes is refused before pugixml spends a
+// node on each; the largest real answer, 10,000 DR groups, is read.
+TEST(ResponseParserTest, DocumentSizeIsBoundedByNodesAndAttributes) {
+  std::string content;
+  for (int i = 0; i < 10000; ++i) {
+    std::string id = "50014380025B4A80\\CG\\" + std::to_string(100000 + i);
+    Instance inst(Name("QNZARN_ConsistencySet"));
+    inst.setPath(ObjectPath("", NamespaceName(), Name("QNZARN_ConsistencySet"),
+                            {KeyBinding("InstanceID", id)}));
+    inst.addProperty(Property(Name("InstanceID"), Value(id)));
+    inst.addProperty(Property(Name("ElementName"), Value("\\Data Replication\\dg" + id)));
+    for (const char* name : {"ParticipationType", "LinkState", "LogState", "FailSafe",
+                             "FailSafeLock", "Suspend", "WriteMode", "Fullcopystate",
+                             "TotalTransmit"})
+      inst.addProperty(Property(Name(name), Value("destination")));
+    xml::writeNamedInstance(content, inst);
+  }
+  EXPECT_EQ(response::parseEnumerateInstances(
+                xml::intrinsicResponse("1001", "EnumerateInstances", content), "1001")
+                .size(),
+            10000u);
+
+  std::string elements;
+  for (size_t i = 0; i < xml::MAX_NODES; ++i) elements += "<a/>";
+  EXPECT_EQ(outcome(NAMES, imethod("EnumerateInstanceNames", elements)),
+            "XmlException: XML document too large: more than 1200000 elements and texts");
+  std::string attributes = "<a";
+  for (size_t i = 0; i < xml::MAX_ATTRIBUTES; ++i) attributes += " b=''";
+  EXPECT_EQ(outcome(NAMES, imethod("EnumerateInstanceNames", attributes + "/>")),
+            "XmlException: XML document too large: more than 500000 attributes");
+}
+
 // What the writer produces, the reader gives back unchanged.
 TEST(XmlRoundTripTest, InstanceValuesSurviveWritingAndReading) {
   const std::string tricky[] = {"",  " ",  "  two  ", "a\\b\\\\c", "say \"hi\"", "<&>'",
