@@ -32,8 +32,10 @@ namespace cim {
 extern const char* const LOCAL_SOCKET_PATH;  // "/run/kxcluster/cim.sock"
 const std::uint32_t DEFAULT_TIMEOUT_MS = 20000;
 // Responses larger than this are refused with a TransportException (the
-// largest expected, 10,000 DR groups, is about 15 MB).
-const std::size_t DEFAULT_MAX_RESPONSE_SIZE = 64u << 20;
+// largest expected, an enumeration of 10,000 DR groups, is about 11 MiB).
+// With the reader's limits on nodes and attributes (cim/xml_reader.h) it
+// keeps the memory any answer takes below 256 MiB.
+const std::size_t DEFAULT_MAX_RESPONSE_SIZE = 32u << 20;
 
 class Client {
  public:

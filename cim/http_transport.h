@@ -81,7 +81,7 @@ class HttpTransport {
   Endpoint endpoint_;
   bool open_ = false;
   std::uint32_t timeoutMs_ = 20000;
-  std::size_t maxResponseSize_ = 64u << 20;
+  std::size_t maxResponseSize_ = 32u << 20;  // DEFAULT_MAX_RESPONSE_SIZE
 };
 
 }  // namespace cim

@@ -60,6 +60,7 @@ class Instance {
   // Replaces a property of the same name, or appends it.
   void setProperty(Property property);
   void addProperty(Property property) { properties_.push_back(std::move(property)); }
+  void reserveProperties(size_t count) { properties_.reserve(count); }
   const std::vector<Property>& getProperties() const { return properties_; }
 
  private:

@@ -35,14 +35,21 @@ pugi::xml_node openResponse(pugi::xml_document& doc, const Body& body,
     xml::loadDocument(doc, body.text);
   pugi::xml_node cim = doc.document_element();
   if (std::strcmp(cim.name(), "CIM") != 0) invalid("the document is not a <CIM> element");
+  xml::checkChildren(cim, {{"MESSAGE", false}, {"DECLARATION", false}}, true);
   pugi::xml_node message = cim.child("MESSAGE");
   if (!message) invalid("<CIM> without MESSAGE");
   std::string_view id = message.attribute("ID").value();
   if (!messageId.empty() && id != messageId)
     throw ResponseException("Response to message \"" + std::string(id) +
                             "\" received for message \"" + std::string(messageId) + "\"");
+  xml::checkChildren(message,
+                     {{"SIMPLERSP", false}, {"MULTIRSP", false}, {"SIMPLEREQ", false},
+                      {"MULTIREQ", false}, {"SIMPLEEXPRSP", false}, {"MULTIEXPRSP", false},
+                      {"SIMPLEEXPREQ", false}, {"MULTIEXPREQ", false}},
+                     true);
   pugi::xml_node simple = message.child("SIMPLERSP");
   if (!simple) invalid("<MESSAGE> without SIMPLERSP");
+  xml::checkChildren(simple, {{"IMETHODRESPONSE", false}, {"METHODRESPONSE", false}}, true);
   const char* element = intrinsic ? "IMETHODRESPONSE" : "METHODRESPONSE";
   pugi::xml_node rsp = simple.child(element);
   if (!rsp) {
@@ -63,7 +70,21 @@ pugi::xml_node openResponse(pugi::xml_document& doc, const Body& body,
       invalid("<ERROR> with CODE \"" + std::string(codeText) + "\"");
     throw CIMException(code, error.attribute("DESCRIPTION").value());
   }
+  if (intrinsic)
+    xml::checkChildren(rsp, {{"IRETURNVALUE", false}, {"PARAMVALUE", true}});
   return rsp;
+}
+
+// The IRETURNVALUE of an intrinsic response (an empty one when there is
+// none), checked to hold only what the operation returns; count (if given)
+// is set to the number of elements it holds.
+pugi::xml_node returnValue(pugi::xml_node rsp, const char* element, bool repeats,
+                           std::size_t* count = nullptr) {
+  pugi::xml_node value = rsp.child("IRETURNVALUE");
+  std::size_t n = element == nullptr ? xml::checkChildren(value, {})
+                                     : xml::checkChildren(value, {{element, repeats}});
+  if (count != nullptr) *count = n;
+  return value;
 }
 
 // Runs a reader, turning a bad name inside the document into an
@@ -83,8 +104,11 @@ std::vector<ObjectPath> enumerateInstanceNames(const Body& body, std::string_vie
   return guarded([&] {
     pugi::xml_document doc;
     pugi::xml_node rsp = openResponse(doc, body, messageId, "EnumerateInstanceNames", true);
+    std::size_t count = 0;
+    pugi::xml_node value = returnValue(rsp, "INSTANCENAME", true, &count);
     std::vector<ObjectPath> paths;
-    for (pugi::xml_node n = rsp.child("IRETURNVALUE").child("INSTANCENAME"); n;
+    paths.reserve(count);
+    for (pugi::xml_node n = value.child("INSTANCENAME"); n;
          n = n.next_sibling("INSTANCENAME"))
       paths.push_back(xml::readInstanceName(n));
     return paths;
@@ -95,8 +119,11 @@ std::vector<Instance> enumerateInstances(const Body& body, std::string_view mess
   return guarded([&] {
     pugi::xml_document doc;
     pugi::xml_node rsp = openResponse(doc, body, messageId, "EnumerateInstances", true);
+    std::size_t count = 0;
+    pugi::xml_node value = returnValue(rsp, "VALUE.NAMEDINSTANCE", true, &count);
     std::vector<Instance> instances;
-    for (pugi::xml_node n = rsp.child("IRETURNVALUE").child("VALUE.NAMEDINSTANCE"); n;
+    instances.reserve(count);
+    for (pugi::xml_node n = value.child("VALUE.NAMEDINSTANCE"); n;
          n = n.next_sibling("VALUE.NAMEDINSTANCE"))
       instances.push_back(xml::readNamedInstance(n));
     return instances;
@@ -107,7 +134,7 @@ Instance getInstance(const Body& body, std::string_view messageId) {
   return guarded([&] {
     pugi::xml_document doc;
     pugi::xml_node rsp = openResponse(doc, body, messageId, "GetInstance", true);
-    pugi::xml_node inst = rsp.child("IRETURNVALUE").child("INSTANCE");
+    pugi::xml_node inst = returnValue(rsp, "INSTANCE", false).child("INSTANCE");
     if (!inst) invalid("GetInstance response without an INSTANCE");
     return xml::readInstance(inst);
   });
@@ -117,8 +144,11 @@ std::vector<ObjectPath> associatorNames(const Body& body, std::string_view messa
   return guarded([&] {
     pugi::xml_document doc;
     pugi::xml_node rsp = openResponse(doc, body, messageId, "AssociatorNames", true);
+    std::size_t count = 0;
+    pugi::xml_node value = returnValue(rsp, "OBJECTPATH", true, &count);
     std::vector<ObjectPath> paths;
-    for (pugi::xml_node n = rsp.child("IRETURNVALUE").child("OBJECTPATH"); n;
+    paths.reserve(count);
+    for (pugi::xml_node n = value.child("OBJECTPATH"); n;
          n = n.next_sibling("OBJECTPATH"))
       paths.push_back(xml::readObjectPath(n));
     return paths;
@@ -128,7 +158,7 @@ std::vector<ObjectPath> associatorNames(const Body& body, std::string_view messa
 void setProperty(const Body& body, std::string_view messageId) {
   guarded([&] {
     pugi::xml_document doc;
-    openResponse(doc, body, messageId, "SetProperty", true);
+    returnValue(openResponse(doc, body, messageId, "SetProperty", true), nullptr, false);
     return 0;
   });
 }
@@ -153,6 +183,7 @@ Value invokeMethod(const Body& body, std::string_view messageId, std::string_vie
         invalid(std::string("unexpected <") + n.name() + "> in <METHODRESPONSE>");
       }
     }
+    xml::checkChildren(rsp, {{"RETURNVALUE", false}, {"PARAMVALUE", true}});  // and no text
     *outParams = std::move(out);
     return result;
   });

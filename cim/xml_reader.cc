@@ -1,5 +1,7 @@
 #include "cim/xml_reader.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "cim/exception.h"
@@ -27,13 +29,158 @@ void expect(pugi::xml_node node, const char* name) {
     invalid(std::string("expected <") + name + ">, found <" + node.name() + ">");
 }
 
-std::string elementText(pugi::xml_node node) { return node.child_value(); }
+bool isText(pugi::xml_node node) {
+  return node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata;
+}
 
-// The first child element, skipping comments and text.
+bool isBlank(const char* text) {
+  for (; *text != '\0'; ++text)
+    if (*text != ' ' && *text != '\t' && *text != '\n' && *text != '\r') return false;
+  return true;
+}
+
+[[noreturn]] void unexpected(pugi::xml_node child, pugi::xml_node parent) {
+  if (isText(child)) invalid(std::string("unexpected text in <") + parent.name() + ">");
+  invalid(std::string("unexpected <") + child.name() + "> in <" + parent.name() + ">");
+}
+
+// Text between elements must be white space.
+void checkBlank(pugi::xml_node child, pugi::xml_node parent) {
+  if (isText(child) && !isBlank(child.value())) unexpected(child, parent);
+}
+
+// The first child element, skipping white space.
 pugi::xml_node firstElement(pugi::xml_node node) {
-  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling())
+  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
     if (child.type() == pugi::node_element) return child;
+    checkBlank(child, node);
+  }
   return pugi::xml_node();
+}
+
+// "U+0001"
+std::string codePoint(std::uint32_t c) {
+  char text[16];
+  std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(c));
+  return text;
+}
+
+[[noreturn]] void malformed(const std::string& what, std::size_t offset) {
+  throw XmlException("Malformed XML: " + what + " at offset " + std::to_string(offset));
+}
+
+bool isXmlChar(std::uint32_t c) {
+  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+         (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+int digitValue(char c, bool hex) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (!hex) return -1;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A character reference ("&#1;", "&#x1F;") at text[at] to a character XML
+// does not allow. pugixml decodes these without a check (and cuts the text
+// at "&#0;", and wraps numbers past 32 bits round), so they are refused
+// here. What pugixml does not take for a reference ("&#1" without ';') it
+// keeps as text.
+void checkReference(std::string_view text, std::size_t at) {
+  if (at + 1 >= text.size() || text[at + 1] != '#') return;
+  std::size_t i = at + 2;
+  bool hex = i < text.size() && text[i] == 'x';
+  if (hex) ++i;
+  const std::uint32_t beyond = 0x110000;
+  std::uint32_t value = 0;
+  std::size_t start = i;
+  for (int d; i < text.size() && (d = digitValue(text[i], hex)) >= 0; ++i)
+    value = value >= beyond ? beyond : value * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
+  if (i == start || i == text.size() || text[i] != ';') return;
+  if (value >= beyond) malformed("character reference beyond U+10FFFF", at);
+  if (!isXmlChar(value)) malformed("character reference to " + codePoint(value), at);
+}
+
+[[noreturn]] void tooLarge(std::size_t limit, const char* what) {
+  throw XmlException("XML document too large: more than " + std::to_string(limit) + " " +
+                     what);
+}
+
+bool startsWith(std::string_view text, std::size_t at, std::string_view prefix) {
+  return text.compare(at, prefix.size(), prefix) == 0;
+}
+
+// One pass over the text before pugixml builds anything: a raw control
+// character anywhere, a character reference to a character XML does not
+// allow (in text and attribute values; CDATA sections and comments hold
+// none), and more nodes or attributes than a document may have. Nodes
+// are counted as pugixml makes them: one for each element (its start tag),
+// CDATA section and run of text between tags; comments, declarations and
+// processing instructions are counted too, which errs on the safe side.
+void screen(std::string_view text) {
+  enum { TEXT, TAG, QUOTED, CDATA, COMMENT } state = TEXT;
+  char quote = '"';
+  bool inText = false;  // within a run of text already counted
+  std::size_t nodes = 0;
+  std::size_t attributes = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
+      malformed("control character " + codePoint(static_cast<unsigned char>(c)), i);
+    switch (state) {
+      case TEXT:
+        if (c != '<' && !inText) {
+          inText = true;
+          if (++nodes > MAX_NODES) tooLarge(MAX_NODES, "elements and texts");
+        }
+        if (c == '&') {
+          checkReference(text, i);
+        } else if (c == '<') {
+          inText = false;
+          if (i + 1 < text.size() && text[i + 1] != '/' && ++nodes > MAX_NODES)
+            tooLarge(MAX_NODES, "elements and texts");
+          if (startsWith(text, i, "<![CDATA[")) {
+            state = CDATA;
+            i += 8;
+          } else if (startsWith(text, i, "<!--")) {
+            state = COMMENT;
+            i += 3;
+          } else {
+            state = TAG;
+          }
+        }
+        break;
+      case TAG:
+        if (c == '"' || c == '\'') {
+          state = QUOTED;
+          quote = c;
+        } else if (c == '=') {
+          if (++attributes > MAX_ATTRIBUTES) tooLarge(MAX_ATTRIBUTES, "attributes");
+        } else if (c == '>') {
+          state = TEXT;
+        }
+        break;
+      case QUOTED:
+        if (c == quote)
+          state = TAG;
+        else if (c == '&')
+          checkReference(text, i);
+        break;
+      case CDATA:
+        if (c == ']' && startsWith(text, i, "]]>")) {
+          state = TEXT;
+          i += 2;
+        }
+        break;
+      case COMMENT:
+        if (c == '-' && startsWith(text, i, "-->")) {
+          state = TEXT;
+          i += 2;
+        }
+        break;
+    }
+  }
 }
 
 ObjectPath readReferenceAt(pugi::xml_node node, int depth);
@@ -41,6 +188,7 @@ ObjectPath readInstanceNameAt(pugi::xml_node node, int depth);
 
 KeyBinding readKeyBinding(pugi::xml_node node, int depth) {
   Name name = readNameAttribute(node);
+  checkChildren(node, {{"KEYVALUE", false}, {"VALUE.REFERENCE", false}}, true);
   pugi::xml_node child = firstElement(node);
   if (is(child, "KEYVALUE")) {
     const char* valueType = child.attribute("VALUETYPE").value();
@@ -54,7 +202,7 @@ KeyBinding readKeyBinding(pugi::xml_node node, int depth) {
     else
       invalid("unknown VALUETYPE \"" + std::string(valueType) + "\" of key " +
               name.getString());
-    std::string value = elementText(child);
+    std::string value = readText(child);
     if ((kind == KeyBinding::BOOLEAN && !isBooleanKeyValue(value)) ||
         (kind == KeyBinding::NUMERIC && !isNumericKeyValue(value)))
       invalid("\"" + value + "\" is not a " + valueType + " value of key " + name.getString());
@@ -70,19 +218,30 @@ ObjectPath readInstanceNameAt(pugi::xml_node node, int depth) {
   expect(node, "INSTANCENAME");
   ObjectPath path;
   path.setClassName(readNameAttribute(node, "CLASSNAME"));
-  std::vector<KeyBinding> keys;
+  // Sized first: a hostile answer's many keys must not be held twice while
+  // the list grows.
+  std::size_t count = 0;
   for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-    if (child.type() != pugi::node_element) continue;
+    if (child.type() != pugi::node_element) {
+      checkBlank(child, node);
+      continue;
+    }
     if (!is(child, "KEYBINDING"))
       invalid(std::string("unsupported <") + child.name() + "> in <INSTANCENAME>");
-    keys.push_back(readKeyBinding(child, depth));
+    ++count;
   }
+  std::vector<KeyBinding> keys;
+  keys.reserve(count);
+  for (pugi::xml_node child = node.child("KEYBINDING"); child;
+       child = child.next_sibling("KEYBINDING"))
+    keys.push_back(readKeyBinding(child, depth));
   path.setKeyBindings(std::move(keys));
   return path;
 }
 
 ObjectPath readLocalInstancePathAt(pugi::xml_node node, int depth) {
   expect(node, "LOCALINSTANCEPATH");
+  checkChildren(node, {{"LOCALNAMESPACEPATH", false}, {"INSTANCENAME", false}});
   ObjectPath path = readInstanceNameAt(node.child("INSTANCENAME"), depth);
   path.setNameSpace(readLocalNamespacePath(node.child("LOCALNAMESPACEPATH")));
   return path;
@@ -90,6 +249,7 @@ ObjectPath readLocalInstancePathAt(pugi::xml_node node, int depth) {
 
 ObjectPath readInstancePathAt(pugi::xml_node node, int depth) {
   expect(node, "INSTANCEPATH");
+  checkChildren(node, {{"NAMESPACEPATH", false}, {"INSTANCENAME", false}});
   ObjectPath path = readInstanceNameAt(node.child("INSTANCENAME"), depth);
   std::string host;
   NamespaceName ns;
@@ -102,6 +262,10 @@ ObjectPath readInstancePathAt(pugi::xml_node node, int depth) {
 ObjectPath readReferenceAt(pugi::xml_node node, int depth) {
   expect(node, "VALUE.REFERENCE");
   if (depth > MAX_REFERENCE_DEPTH) invalid("references nested too deeply");
+  checkChildren(node,
+                {{"INSTANCEPATH", false}, {"LOCALINSTANCEPATH", false}, {"INSTANCENAME", false},
+                 {"CLASSPATH", false}, {"LOCALCLASSPATH", false}, {"CLASSNAME", false}},
+                true);
   pugi::xml_node child = firstElement(node);
   if (is(child, "INSTANCEPATH")) return readInstancePathAt(child, depth);
   if (is(child, "LOCALINSTANCEPATH")) return readLocalInstancePathAt(child, depth);
@@ -123,6 +287,7 @@ Type readTypeAttribute(pugi::xml_node node, const char* attribute, bool* present
 }  // namespace
 
 void loadDocument(pugi::xml_document& doc, std::string_view text) {
+  screen(text);
   pugi::xml_parse_result result =
       doc.load_buffer(text.data(), text.size(), PARSE_OPTIONS, pugi::encoding_utf8);
   if (!result)
@@ -131,11 +296,45 @@ void loadDocument(pugi::xml_document& doc, std::string_view text) {
 }
 
 void loadDocumentInPlace(pugi::xml_document& doc, std::string& text) {
+  screen(text);
   pugi::xml_parse_result result =
       doc.load_buffer_inplace(text.data(), text.size(), PARSE_OPTIONS, pugi::encoding_utf8);
   if (!result)
     throw XmlException(std::string("Malformed XML: ") + result.description() +
                        " at offset " + std::to_string(result.offset));
+}
+
+std::string readText(pugi::xml_node node) {
+  std::string text;
+  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+    if (!isText(child)) unexpected(child, node);
+    text += child.value();
+  }
+  return text;
+}
+
+std::size_t checkChildren(pugi::xml_node node, std::initializer_list<ChildRule> rules,
+                          bool oneOf) {
+  std::uint32_t seen = 0;  // a bit for each rule
+  std::size_t count = 0;
+  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+    if (child.type() != pugi::node_element) {
+      checkBlank(child, node);
+      continue;
+    }
+    std::uint32_t bit = 1;
+    const ChildRule* rule = rules.begin();
+    while (rule != rules.end() && !is(child, rule->name)) {
+      ++rule;
+      bit <<= 1;
+    }
+    if (rule == rules.end() || (oneOf && seen != 0)) unexpected(child, node);
+    if ((seen & bit) != 0 && !rule->repeats)
+      invalid(std::string("more than one <") + child.name() + "> in <" + node.name() + ">");
+    seen |= bit;
+    ++count;
+  }
+  return count;
 }
 
 Name readNameAttribute(pugi::xml_node node, const char* attribute) {
@@ -150,13 +349,16 @@ Name readNameAttribute(pugi::xml_node node, const char* attribute) {
 
 Name readClassName(pugi::xml_node node) {
   expect(node, "CLASSNAME");
+  checkChildren(node, {});
   return readNameAttribute(node);
 }
 
 NamespaceName readLocalNamespacePath(pugi::xml_node node) {
   expect(node, "LOCALNAMESPACEPATH");
+  checkChildren(node, {{"NAMESPACE", true}});
   std::string text;
   for (pugi::xml_node ns = node.child("NAMESPACE"); ns; ns = ns.next_sibling("NAMESPACE")) {
+    checkChildren(ns, {});
     if (!text.empty()) text += '/';
     text += readNameAttribute(ns).getString();
   }
@@ -166,9 +368,10 @@ NamespaceName readLocalNamespacePath(pugi::xml_node node) {
 
 void readNamespacePath(pugi::xml_node node, std::string* host, NamespaceName* ns) {
   expect(node, "NAMESPACEPATH");
+  checkChildren(node, {{"HOST", false}, {"LOCALNAMESPACEPATH", false}});
   pugi::xml_node hostNode = node.child("HOST");
   if (!hostNode) invalid("<NAMESPACEPATH> without HOST");
-  *host = elementText(hostNode);
+  *host = readText(hostNode);
   if (host->find_first_of("/ \t\r\n") != std::string::npos)
     invalid("<HOST> \"" + *host + "\" is not a host name");
   *ns = readLocalNamespacePath(node.child("LOCALNAMESPACEPATH"));
@@ -187,9 +390,11 @@ ObjectPath readClassPath(pugi::xml_node node) {
   if (is(node, "CLASSNAME")) {
     path.setClassName(readClassName(node));
   } else if (is(node, "LOCALCLASSPATH")) {
+    checkChildren(node, {{"LOCALNAMESPACEPATH", false}, {"CLASSNAME", false}});
     path.setNameSpace(readLocalNamespacePath(node.child("LOCALNAMESPACEPATH")));
     path.setClassName(readClassName(node.child("CLASSNAME")));
   } else if (is(node, "CLASSPATH")) {
+    checkChildren(node, {{"NAMESPACEPATH", false}, {"CLASSNAME", false}});
     std::string host;
     NamespaceName ns;
     readNamespacePath(node.child("NAMESPACEPATH"), &host, &ns);
@@ -204,6 +409,7 @@ ObjectPath readClassPath(pugi::xml_node node) {
 
 ObjectPath readObjectPath(pugi::xml_node node) {
   expect(node, "OBJECTPATH");
+  checkChildren(node, {{"INSTANCEPATH", false}, {"CLASSPATH", false}}, true);
   pugi::xml_node child = firstElement(node);
   if (is(child, "INSTANCEPATH")) return readInstancePathAt(child, 0);
   if (is(child, "CLASSPATH")) return readClassPath(child);
@@ -213,51 +419,56 @@ ObjectPath readObjectPath(pugi::xml_node node) {
 ObjectPath readValueReference(pugi::xml_node node) { return readReferenceAt(node, 0); }
 
 Value readValue(pugi::xml_node node, Type type, bool typed, bool isArray) {
+  // One value element at most, after the qualifiers of a property.
+  bool qualifiers = std::strncmp(node.name(), "PROPERTY", 8) == 0;
+  pugi::xml_node value;
   for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-    if (child.type() != pugi::node_element) continue;
-    if ((is(child, "VALUE") || is(child, "VALUE.ARRAY")) && type == Type::REFERENCE)
-      invalid(std::string("<") + child.name() + "> where a reference belongs");
-    if (is(child, "VALUE")) {
-      if (!typed) return Value::untyped(elementText(child));
-      return Value::fromText(type, elementText(child));
+    if (child.type() != pugi::node_element) {
+      checkBlank(child, node);
+      continue;
     }
-    if (is(child, "VALUE.ARRAY")) {
-      std::vector<std::string> items;
-      for (pugi::xml_node item = child.first_child(); item; item = item.next_sibling()) {
-        if (item.type() != pugi::node_element) continue;
-        if (is(item, "VALUE"))
-          items.push_back(elementText(item));
-        else if (is(item, "VALUE.NULL"))
-          items.emplace_back();
-        else
-          invalid(std::string("unexpected <") + item.name() + "> in <VALUE.ARRAY>");
-      }
-      if (!typed) return Value::untypedArray(std::move(items));
-      return Value::arrayFromText(type, std::move(items));
-    }
-    if (is(child, "VALUE.REFERENCE"))
-      return Value::fromText(Type::REFERENCE, readReferenceAt(child, 0).toString());
-    if (is(child, "VALUE.REFARRAY")) {
-      std::vector<std::string> items;
-      for (pugi::xml_node item = child.first_child(); item; item = item.next_sibling()) {
-        if (item.type() != pugi::node_element) continue;
-        if (is(item, "VALUE.REFERENCE"))
-          items.push_back(readReferenceAt(item, 0).toString());
-        else if (is(item, "VALUE.NULL"))
-          items.emplace_back();
-        else
-          invalid(std::string("unexpected <") + item.name() + "> in <VALUE.REFARRAY>");
-      }
-      return Value::arrayFromText(Type::REFERENCE, std::move(items));
+    if (qualifiers && is(child, "QUALIFIER")) continue;
+    if (!is(child, "VALUE") && !is(child, "VALUE.ARRAY") && !is(child, "VALUE.REFERENCE") &&
+        !is(child, "VALUE.REFARRAY"))
+      unexpected(child, node);
+    if (value) invalid(std::string("more than one value in <") + node.name() + ">");
+    value = child;
+  }
+  if (!value) return Value::null(type, isArray);
+  if ((is(value, "VALUE") || is(value, "VALUE.ARRAY")) && type == Type::REFERENCE)
+    invalid(std::string("<") + value.name() + "> where a reference belongs");
+  if (is(value, "VALUE")) {
+    if (!typed) return Value::untyped(readText(value));
+    return Value::fromText(type, readText(value));
+  }
+  if (is(value, "VALUE.REFERENCE"))
+    return Value::fromText(Type::REFERENCE, readReferenceAt(value, 0).toString());
+  // VALUE.ARRAY of VALUE, or VALUE.REFARRAY of VALUE.REFERENCE; VALUE.NULL
+  // in either.
+  bool references = is(value, "VALUE.REFARRAY");
+  std::vector<std::string> items;
+  items.reserve(references ? checkChildren(value, {{"VALUE.REFERENCE", true}, {"VALUE.NULL", true}})
+                           : checkChildren(value, {{"VALUE", true}, {"VALUE.NULL", true}}));
+  for (pugi::xml_node item = firstElement(value); item; item = item.next_sibling()) {
+    if (item.type() != pugi::node_element) continue;
+    if (is(item, "VALUE.NULL")) {
+      checkChildren(item, {});
+      items.emplace_back();
+    } else if (references) {
+      items.push_back(readReferenceAt(item, 0).toString());
+    } else {
+      items.push_back(readText(item));
     }
   }
-  return Value::null(type, isArray);
+  if (references) return Value::arrayFromText(Type::REFERENCE, std::move(items));
+  if (!typed) return Value::untypedArray(std::move(items));
+  return Value::arrayFromText(type, std::move(items));
 }
 
 bool readBooleanValue(pugi::xml_node node) {
   pugi::xml_node value = node.child("VALUE");
   if (!value) invalid(std::string("<") + node.name() + "> without a boolean VALUE");
-  std::string text = elementText(value);
+  std::string text = readText(value);
   if (equalsIgnoreCase(text, "TRUE")) return true;
   if (equalsIgnoreCase(text, "FALSE")) return false;
   invalid("\"" + text + "\" is not a boolean value");
@@ -293,19 +504,20 @@ Property readProperty(pugi::xml_node node) {
 Instance readInstance(pugi::xml_node node) {
   expect(node, "INSTANCE");
   Instance instance(readNameAttribute(node, "CLASSNAME"));
-  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-    if (child.type() != pugi::node_element) continue;
-    const char* n = child.name();
-    if (std::strncmp(n, "PROPERTY", 8) == 0)
+  instance.reserveProperties(checkChildren(node, {{"QUALIFIER", true},
+                                                  {"PROPERTY", true},
+                                                  {"PROPERTY.ARRAY", true},
+                                                  {"PROPERTY.REFERENCE", true}}));
+  for (pugi::xml_node child = firstElement(node); child; child = child.next_sibling()) {
+    if (child.type() == pugi::node_element && !is(child, "QUALIFIER"))
       instance.addProperty(readProperty(child));
-    else if (!is(child, "QUALIFIER"))
-      invalid(std::string("unexpected <") + n + "> in <INSTANCE>");
   }
   return instance;
 }
 
 Instance readNamedInstance(pugi::xml_node node) {
   expect(node, "VALUE.NAMEDINSTANCE");
+  checkChildren(node, {{"INSTANCENAME", false}, {"INSTANCE", false}});
   ObjectPath path = readInstanceName(node.child("INSTANCENAME"));
   Instance instance = readInstance(node.child("INSTANCE"));
   instance.setPath(std::move(path));

@@ -394,7 +394,7 @@ TEST_F(ClientTest, HundredMegabyteResponseIsRefused) {
     } catch (const TransportException& e) {
       EXPECT_EQ(e.getMessage(),
                 "Response from 127.0.0.1:" + std::to_string(server.port()) +
-                    " is larger than 67108864 bytes");
+                    " is larger than " + std::to_string(DEFAULT_MAX_RESPONSE_SIZE) + " bytes");
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
   }

@@ -221,6 +221,189 @@ TEST(ResponseParserTest, DeeplyNestedReferencesAreRefused) {
                XmlException);
 }
 
+enum Operation { NAMES, INSTANCES, GET, ASSOCIATORS };
+
+// What the reader makes of a body: the values it read, joined by '|', or
+// the XmlException's message.
+std::string outcome(Operation op, const std::string& body) {
+  std::string out;
+  auto add = [&out](const std::string& text) { out += (out.empty() ? "" : "|") + text; };
+  try {
+    switch (op) {
+      case NAMES:
+        for (const auto& p : response::parseEnumerateInstanceNames(body, "1001")) add(p.toString());
+        break;
+      case INSTANCES:
+        for (const auto& i : response::parseEnumerateInstances(body, "1001"))
+          for (const auto& p : i.getProperties()) add(p.getValue().getString());
+        break;
+      case GET: {
+        Instance instance = response::parseGetInstance(body, "1001");
+        for (const auto& p : instance.getProperties()) add(p.getValue().getString());
+        break;
+      }
+      case ASSOCIATORS:
+        for (const auto& p : response::parseAssociatorNames(body, "1001")) add(p.toString());
+        break;
+    }
+  } catch (const XmlException& e) {
+    return "XmlException: " + e.getMessage();
+  }
+  return out;
+}
+
+std::string getInstance(const std::string& properties) {
+  return imethod("GetInstance", "<IRETURNVALUE><INSTANCE CLASSNAME=\"C\">" + properties +
+                                    "</INSTANCE></IRETURNVALUE>\n");
+}
+
+std::string stringValue(const std::string& content) {
+  return getInstance("<PROPERTY NAME=\"P\" TYPE=\"string\"><VALUE>" + content +
+                     "</VALUE></PROPERTY>");
+}
+
+std::string associator(const std::string& host) {
+  return imethod("AssociatorNames",
+                 "<IRETURNVALUE><OBJECTPATH><INSTANCEPATH><NAMESPACEPATH><HOST>" + host +
+                     "</HOST><LOCALNAMESPACEPATH><NAMESPACE NAME=\"root\"/></LOCALNAMESPACEPATH>"
+                     "</NAMESPACEPATH><INSTANCENAME CLASSNAME=\"C\"/></INSTANCEPATH></OBJECTPATH>"
+                     "</IRETURNVALUE>");
+}
+
+// Text in several pieces is read whole; an element the content model does
+// not allow, or a character XML does not allow, makes the body invalid
+// instead of reading as less than it says. "@" in an expected message
+// stands for the offset of the case's marker in the body.
+TEST(ResponseParserTest, ReadsWholeTextAndRefusesWhatTheModelDoesNotAllow) {
+  const std::string instanceName =
+      "<INSTANCENAME CLASSNAME=\"C\"><KEYBINDING NAME=\"K\"><KEYVALUE>a<![CDATA[\\b]]>"
+      "</KEYVALUE></KEYBINDING></INSTANCENAME>";
+  struct Case {
+    const char* what;
+    Operation op;
+    std::string body;
+    std::string expected;
+    const char* marker = "";
+  } cases[] = {
+      // Well-formed forms, one text piece or several.
+      {"escaped text", GET, stringValue("a&amp;b &lt;c&gt; &quot;d&apos;"), "a&b <c> \"d'"},
+      {"character references", GET, stringValue("&#65;&#x42;&#x10FFFF;&#9;&#10;&#13;"),
+       "AB\xF4\x8F\xBF\xBF\t\n\r"},
+      {"one CDATA section", GET, stringValue("<![CDATA[<x>&amp;</x>]]>"), "<x>&amp;</x>"},
+      {"blanks only", GET, stringValue(" \t "), " \t "},
+      {"text, CDATA, text", GET, stringValue("abc<![CDATA[def]]>ghi"), "abcdefghi"},
+      {"two CDATA sections", GET, stringValue("<![CDATA[<a/>]]><![CDATA[<b/>]]>"), "<a/><b/>"},
+      {"blanks between CDATA sections", GET, stringValue("<![CDATA[a]]> \n<![CDATA[b]]>"),
+       "a \nb"},
+      {"text around a comment", GET, stringValue("one<!-- two -->three"), "onethree"},
+      {"a reference inside CDATA is text", GET, stringValue("<![CDATA[&#1;]]>"), "&#1;"},
+      {"key value in pieces", NAMES,
+       imethod("EnumerateInstanceNames", "<IRETURNVALUE>" + instanceName + "</IRETURNVALUE>"),
+       R"(C.K="a\\b")"},
+      {"host in pieces", ASSOCIATORS, associator("array1<![CDATA[.example.com]]>"),
+       "//array1.example.com/root:C"},
+      {"qualifiers of an instance and a property", GET,
+       getInstance("<QUALIFIER NAME=\"Q\" TYPE=\"boolean\"><VALUE>TRUE</VALUE></QUALIFIER>\n"
+                   "<PROPERTY NAME=\"P\" TYPE=\"string\"><QUALIFIER NAME=\"Q\" TYPE=\"string\"/>"
+                   "<VALUE>v</VALUE></PROPERTY>\n"),
+       "v"},
+      // Elements where the model has none of them.
+      {"class names for instance names", NAMES,
+       imethod("EnumerateInstanceNames", "<IRETURNVALUE><CLASSNAME NAME=\"C\"/></IRETURNVALUE>"),
+       "XmlException: Invalid CIM-XML: unexpected <CLASSNAME> in <IRETURNVALUE>"},
+      {"named instances for instance names", NAMES,
+       imethod("EnumerateInstanceNames",
+               "<IRETURNVALUE>\n<VALUE.NAMEDINSTANCE>" + instanceName +
+                   "<INSTANCE CLASSNAME=\"C\"/></VALUE.NAMEDINSTANCE>\n</IRETURNVALUE>"),
+       "XmlException: Invalid CIM-XML: unexpected <VALUE.NAMEDINSTANCE> in <IRETURNVALUE>"},
+      {"classes for instances", INSTANCES,
+       imethod("EnumerateInstances", "<IRETURNVALUE><CLASS NAME=\"C\"/></IRETURNVALUE>"),
+       "XmlException: Invalid CIM-XML: unexpected <CLASS> in <IRETURNVALUE>"},
+      {"instance names for object paths", ASSOCIATORS,
+       imethod("AssociatorNames", "<IRETURNVALUE>" + instanceName + "</IRETURNVALUE>"),
+       "XmlException: Invalid CIM-XML: unexpected <INSTANCENAME> in <IRETURNVALUE>"},
+      {"misspelt return value", NAMES,
+       imethod("EnumerateInstanceNames", "<IRETURNVAL>" + instanceName + "</IRETURNVAL>"),
+       "XmlException: Invalid CIM-XML: unexpected <IRETURNVAL> in <IMETHODRESPONSE>"},
+      {"misspelt value", GET,
+       getInstance("<PROPERTY NAME=\"P\" TYPE=\"string\"><VALUES>v</VALUES></PROPERTY>"),
+       "XmlException: Invalid CIM-XML: unexpected <VALUES> in <PROPERTY>"},
+      {"misspelt property", GET,
+       getInstance("<PROPERTYS NAME=\"P\" TYPE=\"string\"><VALUE>v</VALUE></PROPERTYS>"),
+       "XmlException: Invalid CIM-XML: unexpected <PROPERTYS> in <INSTANCE>"},
+      {"element in a value", GET, stringValue("a<B/>c"),
+       "XmlException: Invalid CIM-XML: unexpected <B> in <VALUE>"},
+      {"text among elements", NAMES,
+       imethod("EnumerateInstanceNames", "<IRETURNVALUE>x" + instanceName + "</IRETURNVALUE>"),
+       "XmlException: Invalid CIM-XML: unexpected text in <IRETURNVALUE>"},
+      {"second instance", GET,
+       imethod("GetInstance", "<IRETURNVALUE><INSTANCE CLASSNAME=\"C\"/><INSTANCE CLASSNAME=\"C\"/>"
+                              "</IRETURNVALUE>"),
+       "XmlException: Invalid CIM-XML: more than one <INSTANCE> in <IRETURNVALUE>"},
+      {"second value", GET,
+       getInstance("<PROPERTY NAME=\"P\" TYPE=\"string\"><VALUE>a</VALUE><VALUE>b</VALUE></PROPERTY>"),
+       "XmlException: Invalid CIM-XML: more than one value in <PROPERTY>"},
+      {"second host", ASSOCIATORS, associator("a</HOST><HOST>b"),
+       "XmlException: Invalid CIM-XML: more than one <HOST> in <NAMESPACEPATH>"},
+      // Characters XML does not allow, wherever they stand.
+      {"raw control character", GET, stringValue("a\x01" "b"),
+       "XmlException: Malformed XML: control character U+0001 at offset @", "\x01"},
+      {"reference to a control character", GET, stringValue("a&#1;b"),
+       "XmlException: Malformed XML: character reference to U+0001 at offset @", "&#1;"},
+      {"hexadecimal reference", GET, stringValue("a&#x1B;[31m"),
+       "XmlException: Malformed XML: character reference to U+001B at offset @", "&#x1B;"},
+      {"reference to nothing", GET, stringValue("a&#0;b"),
+       "XmlException: Malformed XML: character reference to U+0000 at offset @", "&#0;"},
+      {"reference that wraps round to 1", GET, stringValue("&#4294967297;"),
+       "XmlException: Malformed XML: character reference beyond U+10FFFF at offset @", "&#4"},
+      {"reference in an attribute", NAMES,
+       imethod("EnumerateInstanceNames", "<ERROR CODE=\"1\" DESCRIPTION=\"x&#x7;\"/>"),
+       "XmlException: Malformed XML: character reference to U+0007 at offset @", "&#x7;"},
+      {"raw control character in a comment", NAMES,
+       imethod("EnumerateInstanceNames", "<!-- \x02 --><IRETURNVALUE/>"),
+       "XmlException: Malformed XML: control character U+0002 at offset @", "\x02"},
+  };
+  for (const auto& c : cases) {
+    std::string expected = c.expected;
+    size_t at = expected.find('@');
+    if (at != std::string::npos)
+      expected.replace(at, 1, std::to_string(c.body.find(c.marker)));
+    EXPECT_EQ(outcome(c.op, c.body), expected) << c.what;
+  }
+}
+
+// A flood of elements or attributes is refused before pugixml spends a
+// node on each; the largest real answer, 10,000 DR groups, is read.
+TEST(ResponseParserTest, DocumentSizeIsBoundedByNodesAndAttributes) {
+  std::string content;
+  for (int i = 0; i < 10000; ++i) {
+    std::string id = "50014380025B4A80\\CG\\" + std::to_string(100000 + i);
+    Instance inst(Name("QNZARN_ConsistencySet"));
+    inst.setPath(ObjectPath("", NamespaceName(), Name("QNZARN_ConsistencySet"),
+                            {KeyBinding("InstanceID", id)}));
+    inst.addProperty(Property(Name("InstanceID"), Value(id)));
+    inst.addProperty(Property(Name("ElementName"), Value("\\Data Replication\\dg" + id)));
+    for (const char* name : {"ParticipationType", "LinkState", "LogState", "FailSafe",
+                             "FailSafeLock", "Suspend", "WriteMode", "Fullcopystate",
+                             "TotalTransmit"})
+      inst.addProperty(Property(Name(name), Value("destination")));
+    xml::writeNamedInstance(content, inst);
+  }
+  EXPECT_EQ(response::parseEnumerateInstances(
+                xml::intrinsicResponse("1001", "EnumerateInstances", content), "1001")
+                .size(),
+            10000u);
+
+  std::string elements;
+  for (size_t i = 0; i < xml::MAX_NODES; ++i) elements += "<a/>";
+  EXPECT_EQ(outcome(NAMES, imethod("EnumerateInstanceNames", elements)),
+            "XmlException: XML document too large: more than 1200000 elements and texts");
+  std::string attributes = "<a";
+  for (size_t i = 0; i < xml::MAX_ATTRIBUTES; ++i) attributes += " b=''";
+  EXPECT_EQ(outcome(NAMES, imethod("EnumerateInstanceNames", attributes + "/>")),
+            "XmlException: XML document too large: more than 500000 attributes");
+}
+
 // What the writer produces, the reader gives back unchanged.
 TEST(XmlRoundTripTest, InstanceValuesSurviveWritingAndReading) {
   const std::string tricky[] = {"",  " ",  "  two  ", "a\\b\\\\c", "say \"hi\"", "<&>'",
