@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <utility>
 
 #include "drif/logger.h"
 #include "drif/platform.h"
@@ -40,8 +41,22 @@ sys::Clock& wallClock() { return *sys::platform().clock; }
 
 }  // namespace
 
-ZARNStorageArrayInterface::ZARNStorageArrayInterface()
-    : log(Logger::getInstance()), dataRepState(), retryCount(1) {
+ZARNStorageArrayInterface::ZARNStorageArrayInterface(
+    std::unique_ptr<ZARNAPI> api)
+    : log(Logger::getInstance()),
+      zarnApi(std::move(api)),
+      array(*zarnApi),
+      dataRepState(),
+      retryCount(1) {
+  log->logDebug("Inside the ZARNStorageArrayInterface constructor");
+}
+
+ZARNStorageArrayInterface::ZARNStorageArrayInterface(
+    ArrayOperations& operations)
+    : log(Logger::getInstance()),
+      array(operations),
+      dataRepState(),
+      retryCount(1) {
   log->logDebug("Inside the ZARNStorageArrayInterface constructor");
 }
 
@@ -51,7 +66,7 @@ ZARNStorageArrayInterface::~ZARNStorageArrayInterface() {
 
 int ZARNStorageArrayInterface::initialize(const char* envFileName) {
   log->logDebug("Inside the ZARNStorageArrayInterface::initialize method");
-  return zarnApi.initialize(envFileName);
+  return zarnApi != nullptr ? zarnApi->initialize(envFileName) : 0;
 }
 
 void ZARNStorageArrayInterface::logCSState(const char* heading,
@@ -74,7 +89,7 @@ void ZARNStorageArrayInterface::logCSState(const char* heading,
 int ZARNStorageArrayInterface::getState(DataRepState& state) {
   log->logDebug("Inside the ZARNStorageArrayInterface::getState method");
   ConsistencySetState local;
-  if (zarnApi.getLocalCSState(local) != 0) return 1;
+  if (array.getLocalCSState(local) != 0) return 1;
 
   // "none": no local SMI-S server could be reached, or the array does not
   // know the group's role; the role stays unknown.
@@ -87,7 +102,7 @@ int ZARNStorageArrayInterface::getState(DataRepState& state) {
 
     if (local.linkState == "good") {
       ConsistencySetState remote;
-      if (zarnApi.getRemoteCSState(remote) != 0) {
+      if (array.getRemoteCSState(remote) != 0) {
         log->log(
             "Warning - Failed to get remote DR Group state even though the\n"
             "\t\t\t\tstate of YR link is good. Will use local DR group  \n"
@@ -309,7 +324,7 @@ int ZARNStorageArrayInterface::failoverWithRetries() {
     char count[32];
     std::snprintf(count, sizeof count, "Failover Count: %2d", retryCount);
     log->log(count);
-    code = zarnApi.failover();
+    code = array.failover();
     if (code != LOCK_COLLISION) break;
     ++retryCount;
     wallClock().sleep(WAIT_INTERVAL);
@@ -370,7 +385,7 @@ int ZARNStorageArrayInterface::failoverSwap(int waitTime) {
       return 1;
     }
     ConsistencySetState local;
-    if (zarnApi.getLocalCSState(local) != 0) {
+    if (array.getLocalCSState(local) != 0) {
       log->log("Error, Unable to get the Local DR State");
       return 1;
     }
@@ -418,7 +433,7 @@ int ZARNStorageArrayInterface::failoverSwap(int waitTime) {
     logWaiting(what, static_cast<long>(deadline - now));
     wallClock().sleep(WAIT_INTERVAL);
     now = wallClock().now();
-    code = zarnApi.failover();
+    code = array.failover();
   }
   if (code == 0) return 0;
   log->log(WAIT_EXPIRED);
@@ -429,7 +444,7 @@ int ZARNStorageArrayInterface::waitForMerging(int waitTime,
                                               std::string startupPolicy) {
   log->logDebug("Inside the ZARNStorageArrayInterface::waitForMerging method");
   ConsistencySetState local;
-  if (zarnApi.getLocalCSState(local) != 0) {
+  if (array.getLocalCSState(local) != 0) {
     log->log("Error.Cannot retrieve the Local CS State.\n\t\t\t\t");
     return 1;
   }
@@ -438,7 +453,7 @@ int ZARNStorageArrayInterface::waitForMerging(int waitTime,
       local.writeMode == "n/a" ? "synchronous" : local.writeMode;
 
   ConsistencySetState remote;
-  if (zarnApi.getRemoteCSState(remote) != 0) {
+  if (array.getRemoteCSState(remote) != 0) {
     if (writeMode == "asynchronous") {
       log->log(
           "ERROR - Failed to get remote DR Group state.The DR Mode is "
@@ -477,7 +492,7 @@ int ZARNStorageArrayInterface::waitForMerging(int waitTime,
     wallClock().sleep(WAIT_INTERVAL);
     now = wallClock().now();
     ConsistencySetState again;
-    if (zarnApi.getRemoteCSState(again) != 0) {
+    if (array.getRemoteCSState(again) != 0) {
       linkDown = true;
       break;
     }
@@ -518,7 +533,7 @@ int ZARNStorageArrayInterface::waitForCopying(int waitTime) {
   log->logDebug("Inside the ZARNStorageArrayInterface::waitForCopying method");
   log->log(COPYING);
   ConsistencySetState local;
-  if (zarnApi.getLocalCSState(local) != 0) {
+  if (array.getLocalCSState(local) != 0) {
     log->log(LOCAL_STATE_FAILED);
     return 1;
   }
@@ -541,7 +556,7 @@ int ZARNStorageArrayInterface::waitForCopying(int waitTime) {
     logWaiting(WAITING_COPY, static_cast<long>(deadline - now));
     wallClock().sleep(WAIT_INTERVAL);
     now = wallClock().now();
-    if (zarnApi.getLocalCSState(local) != 0) {
+    if (array.getLocalCSState(local) != 0) {
       log->log(LOCAL_STATE_FAILED);
       return 1;
     }
@@ -556,7 +571,7 @@ int ZARNStorageArrayInterface::waitForCopying(int waitTime) {
 int ZARNStorageArrayInterface::sourceWriteEnable() {
   log->logDebug(
       "Inside the ZARNStorageArrayInterface::sourceWriteEnable method");
-  return zarnApi.disableFailsafe() == 0 ? 0 : 1;
+  return array.disableFailsafe() == 0 ? 0 : 1;
 }
 
 int ZARNStorageArrayInterface::failback() {
