@@ -130,6 +130,13 @@ class ZARNAPI : public ArrayOperations {
   int validateDrgProperty(const ConsistencySetState& csState);
   // Logs what a refused failover's code means; returns it.
   int checkErrorCode(int errorCode);
+  // For the catch block of a state query or the failover: logs the
+  // exception being handled, a time-out as timeoutHead, the host and
+  // timeoutTail (the server is then marked TIMEOUT), any other as failed,
+  // " <host>" when a server was chosen, ";\n\t\t\t\t" and the reason.
+  // Returns 1.
+  int logFailure(SMISServer* server, const std::string& timeoutHead,
+                 const std::string& timeoutTail, const std::string& failed);
 
   Logger* log;
   YRZARNEnvironment zarnEnv;
