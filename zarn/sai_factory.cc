@@ -2,10 +2,13 @@
 // through SMI-S.
 #include "drif/sai_factory.h"
 
+#include <memory>
+
+#include "zarn/zarn_api.h"
 #include "zarn/zarn_storage_array_interface.h"
 
 StorageArrayInterface* SAIFactory::create() {
-  return new ZARNStorageArrayInterface();
+  return new ZARNStorageArrayInterface(std::make_unique<ZARNAPI>());
 }
 
 void SAIFactory::destroy(StorageArrayInterface* sai) { delete sai; }

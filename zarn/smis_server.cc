@@ -158,3 +158,17 @@ void SMISServer::connect(const std::string& username, const std::string& passwor
   }
   state = CONNECTED;
 }
+
+void connectListedServer(SMISServer& server, const SMISData& entry,
+                         const std::function<int()>& timeout,
+                         bool logConnecting) {
+  server.setHostname(entry.hostname);
+  server.setCimNamespace(entry.cimNamespace);
+  server.setUseSSL(entry.useSSL == "Y" || entry.useSSL == "y");
+  if (timeout) server.setTimeout(timeout());
+  const auto port = static_cast<std::uint32_t>(entry.port);
+  if (logConnecting)
+    server.connectToServer(entry.username, entry.password, port);
+  else
+    server.connectToSMISServer(entry.username, entry.password, port);
+}

@@ -13,6 +13,7 @@
 #define ZARN_SMIS_SERVER_H
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -87,5 +88,17 @@ class SMISServer {
   ServerState state;
   std::string trustFolder;
 };
+
+class SMISData;
+
+// Sets server up from an entry of the SMI-S server list (host name,
+// namespace, SSL when the entry says "Y" or "y", then the time-out in
+// seconds that timeout gives; none keeps the server's) and connects it with
+// the entry's credentials and port, logging the connecting line when
+// logConnecting (connectToServer, else connectToSMISServer). Throws what
+// those throw.
+void connectListedServer(SMISServer& server, const SMISData& entry,
+                         const std::function<int()>& timeout,
+                         bool logConnecting);
 
 #endif  // ZARN_SMIS_SERVER_H

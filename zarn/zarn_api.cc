@@ -100,13 +100,12 @@ SMISServer* ZARNAPI::findSMISServer(bool useDefaultSMIS) {
 
     std::unique_ptr<SMISServer> candidate(new SMISServer());
     try {
-      candidate->setHostname(data.hostname);
-      candidate->setCimNamespace(data.cimNamespace);
-      candidate->setUseSSL(data.useSSL == "Y" || data.useSSL == "y");
-      candidate->setTimeout(SMISQueryTime != 0 ? SMISQueryTime
-                                               : zarnEnv.getQueryTimeout());
-      candidate->connectToServer(data.username, data.password,
-                                 static_cast<std::uint32_t>(data.port));
+      connectListedServer(
+          *candidate, data,
+          [this] {
+            return SMISQueryTime != 0 ? SMISQueryTime : zarnEnv.getQueryTimeout();
+          },
+          true);
     } catch (const cim::Exception& e) {
       log->log("Error - Failed to connect to SMI-S " + data.hostname +
                ". \n\t\t\t\t" + e.getMessage());

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "cim/object_path.h"
+#include "zarn/array_operations.h"
 #include "zarn/consistency_set_state.h"
 #include "zarn/smis_manager.h"
 #include "zarn/yrzarn_environment.h"
@@ -45,10 +46,10 @@ const int QS_FAILOVER_DONE = 2;
 const int QS_DISABLE_FAILSAFE_START = 3;
 const int QS_DISABLE_FAILSAFE_DONE = 4;
 
-class ZARNAPI {
+class ZARNAPI : public ArrayOperations {
  public:
   ZARNAPI();
-  ~ZARNAPI();
+  ~ZARNAPI() override;
   ZARNAPI(const ZARNAPI&) = delete;
   ZARNAPI& operator=(const ZARNAPI&) = delete;
 
@@ -74,18 +75,18 @@ class ZARNAPI {
   // filled, and also when no local SMI-S server can be reached, in which
   // case participationType is "none"; 1 on any other failure (logged;
   // csState must not be used).
-  int getLocalCSState(ConsistencySetState& csState);
+  int getLocalCSState(ConsistencySetState& csState) override;
   // Reads the DR group on the other array, through the same server. 0 when
   // filled, 1 on any failure (logged).
-  int getRemoteCSState(ConsistencySetState& csState);
+  int getRemoteCSState(ConsistencySetState& csState) override;
 
   // Fails the DR group over to this data centre's array (nothing is sent
   // in preview mode, which answers 0). 0 accepted; the array's code when it
   // refused (INVALID_DR_MODE ... LOCK_COLLISION or any other, logged unless
   // the failover procedures handle it); 1 on any other failure (logged).
-  int failover();
+  int failover() override;
   // Switches the DR group's failsafe mode off. 0 done, 1 failed (logged).
-  int disableFailsafe();
+  int disableFailsafe() override;
 
   // The map file both tables are loaded from (tests and tools only; the
   // default is the system's map file).
@@ -129,6 +130,13 @@ class ZARNAPI {
   int validateDrgProperty(const ConsistencySetState& csState);
   // Logs what a refused failover's code means; returns it.
   int checkErrorCode(int errorCode);
+  // For the catch block of a state query or the failover: logs the
+  // exception being handled, a time-out as timeoutHead, the host and
+  // timeoutTail (the server is then marked TIMEOUT), any other as failed,
+  // " <host>" when a server was chosen, ";\n\t\t\t\t" and the reason.
+  // Returns 1.
+  int logFailure(SMISServer* server, const std::string& timeoutHead,
+                 const std::string& timeoutTail, const std::string& failed);
 
   Logger* log;
   YRZARNEnvironment zarnEnv;

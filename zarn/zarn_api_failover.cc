@@ -14,10 +14,6 @@
 
 namespace {
 
-std::string hostPart(SMISServer* server) {
-  return server != nullptr ? " " + server->getHostname() : std::string();
-}
-
 const char* const INVALID_CODE_TYPE =
     "Error - SMI-S returned an invalid failover status code data type.";
 
@@ -76,26 +72,18 @@ int ZARNAPI::failover() {
     // did not swap, so it must never read as a successful failover.
     int reason = checkErrorCode(static_cast<int>(codes.front()));
     return reason != 0 ? reason : 1;
-  } catch (const cim::ConnectionTimeoutException&) {
-    std::string message =
-        std::string("Error - Query timeout during the Failover of DR Group \n\t\t\t\t") +
-        "using the SMI-S" +
-        (server != nullptr ? server->getHostname() : std::string());
-    if (queryState == QS_FAILOVER_START) {
-      message += std::string(". The Failover action may succeed.\n\t\t\t\t") +
-                 "Check the actual state of the DR Group and restart \n\t\t\t\t" +
-                 "the package.";
-    }
-    log->log(message);
-    if (server != nullptr) server->setState(TIMEOUT);
-  } catch (const cim::Exception& e) {
-    log->log("Error - Failed to failover the DR group using the SMI-S" +
-             hostPart(server) + ";\n\t\t\t\t" + e.getMessage());
-  } catch (const std::exception& e) {
-    log->log("Error - Failed to failover the DR group using the SMI-S" +
-             hostPart(server) + ";\n\t\t\t\t" + e.what());
+  } catch (const std::exception&) {
+    // Once FastFailover is out, a time-out may hide a failover done.
+    return logFailure(server,
+                      "Error - Query timeout during the Failover of DR Group "
+                      "\n\t\t\t\tusing the SMI-S",
+                      queryState == QS_FAILOVER_START
+                          ? ". The Failover action may succeed.\n\t\t\t\t"
+                            "Check the actual state of the DR Group and restart "
+                            "\n\t\t\t\tthe package."
+                          : "",
+                      "Error - Failed to failover the DR group using the SMI-S");
   }
-  return 1;
 }
 
 int ZARNAPI::disableFailsafe() {

@@ -72,19 +72,12 @@ int ZARNAPI::getLocalCSState(ConsistencySetState& csState) {
     log->log("Error - Failed to get DR group state. \n\t\t\t\t" + e.getMessage());
     csState.participationType = "none";
     return 0;
-  } catch (const cim::ConnectionTimeoutException&) {
-    log->log(std::string("Error - Query timeout during the getting local DR Group \n\t\t\t\t") +
-             "state from the SMI-S " +
-             (server != nullptr ? server->getHostname() : std::string()));
-    if (server != nullptr) server->setState(TIMEOUT);
-  } catch (const cim::Exception& e) {
-    log->log("Error - Failed to get local DR group state from the SMI-S" +
-             hostPart(server) + ";\n\t\t\t\t" + e.getMessage());
-  } catch (const std::exception& e) {
-    log->log("Error - Failed to get local DR group state from the SMI-S" +
-             hostPart(server) + ";\n\t\t\t\t" + e.what());
+  } catch (const std::exception&) {
+    return logFailure(server,
+                      "Error - Query timeout during the getting local DR Group "
+                      "\n\t\t\t\tstate from the SMI-S ",
+                      "", "Error - Failed to get local DR group state from the SMI-S");
   }
-  return 1;
 }
 
 int ZARNAPI::getRemoteCSState(ConsistencySetState& csState) {
@@ -98,17 +91,26 @@ int ZARNAPI::getRemoteCSState(ConsistencySetState& csState) {
     cim::ObjectPath path = findCSObjectPath(server, storageName, drGrpName, useIDMap);
     readCSState(server, path, csState);
     return 0;
+  } catch (const std::exception&) {
+    return logFailure(server,
+                      "Warning - Query timeout during getting remote DR Group "
+                      "\n\t\t\t\tstate from the SMI-S ",
+                      "", "Warning - Failed to get remote DR group state from the SMI-S");
+  }
+}
+
+int ZARNAPI::logFailure(SMISServer* server, const std::string& timeoutHead,
+                        const std::string& timeoutTail, const std::string& failed) {
+  try {
+    throw;
   } catch (const cim::ConnectionTimeoutException&) {
-    log->log(std::string("Warning - Query timeout during getting remote DR Group \n\t\t\t\t") +
-             "state from the SMI-S " +
-             (server != nullptr ? server->getHostname() : std::string()));
+    log->log(timeoutHead + (server != nullptr ? server->getHostname() : std::string()) +
+             timeoutTail);
     if (server != nullptr) server->setState(TIMEOUT);
   } catch (const cim::Exception& e) {
-    log->log("Warning - Failed to get remote DR group state from the SMI-S" +
-             hostPart(server) + ";\n\t\t\t\t" + e.getMessage());
+    log->log(failed + hostPart(server) + ";\n\t\t\t\t" + e.getMessage());
   } catch (const std::exception& e) {
-    log->log("Warning - Failed to get remote DR group state from the SMI-S" +
-             hostPart(server) + ";\n\t\t\t\t" + e.what());
+    log->log(failed + hostPart(server) + ";\n\t\t\t\t" + e.what());
   }
   return 1;
 }

@@ -186,12 +186,7 @@ bool ZARNGetAttributes::loadSMISInformation() {
 bool ZARNGetAttributes::findSMISServer(const SMISData& entry, SMISServer* server) {
   log->logDebug("Inside the ZARNGetAttributes::findSMISServer method");
   try {
-    server->setHostname(entry.hostname);
-    server->setCimNamespace(entry.cimNamespace);
-    server->setUseSSL(entry.useSSL == "Y" || entry.useSSL == "y");
-    server->setTimeout(DEFAULT_QUERY_TIMEOUT);
-    server->connectToSMISServer(entry.username, entry.password,
-                                static_cast<std::uint32_t>(entry.port));
+    connectListedServer(*server, entry, [] { return DEFAULT_QUERY_TIMEOUT; }, false);
   } catch (const cim::UntrustedServerException& e) {
     print("WARNING: " + e.getMessage() + "\n");
     return false;

@@ -88,12 +88,7 @@ std::unique_ptr<SMISServer> ZARNGetDRState::findSMISServer(const SMISData& data)
   log->logDebug("Inside the ZARNGetDRState::findSMISServer method");
   auto server = std::make_unique<SMISServer>();
   try {
-    server->setHostname(data.hostname);
-    server->setCimNamespace(data.cimNamespace);
-    server->setUseSSL(data.useSSL == "Y" || data.useSSL == "y");
-    server->setTimeout(DEFAULT_QUERY_TIMEOUT);
-    server->connectToSMISServer(data.username, data.password,
-                                static_cast<std::uint32_t>(data.port));
+    connectListedServer(*server, data, [] { return DEFAULT_QUERY_TIMEOUT; }, false);
   } catch (const cim::UntrustedServerException& e) {
     // Passed over like any unreachable server, but never silently.
     print("Warning - " + e.getMessage() + "\n");

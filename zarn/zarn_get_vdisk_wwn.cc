@@ -104,12 +104,7 @@ std::unique_ptr<SMISServer> ZARNGetVdiskWWN::connectServer(int queryTimeout) {
     }
     auto server = std::make_unique<SMISServer>();
     try {
-      server->setHostname(data.hostname);
-      server->setCimNamespace(data.cimNamespace);
-      server->setUseSSL(data.useSSL == "Y" || data.useSSL == "y");
-      server->setTimeout(queryTimeout);
-      server->connectToServer(data.username, data.password,
-                              static_cast<std::uint32_t>(data.port));
+      connectListedServer(*server, data, [queryTimeout] { return queryTimeout; }, true);
       return server;
     } catch (const cim::UntrustedServerException& e) {
       *err << "Failed to connect to SMIS server " << data.hostname << ": " << e.getMessage()

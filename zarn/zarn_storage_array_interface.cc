@@ -1,8 +1,12 @@
 #include "zarn/zarn_storage_array_interface.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <ctime>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "drif/logger.h"
 #include "drif/platform.h"
@@ -37,10 +41,194 @@ bool writesOutstanding(const std::string& text) {
 
 sys::Clock& wallClock() { return *sys::platform().clock; }
 
+// ---- The mapping of a DR group side's raw properties onto the state ------
+//
+// The role comes from the participation type; the replication state from
+// the first row of that role's table whose conditions all hold. A row also
+// names the lines logged on the way (debug lines and the errors of values
+// the table does not know). Absent conditions (ANY, null) always hold.
+
+enum class Mode { ANY, ASYNC, SYNC };  // write mode: "asynchronous" or not
+enum class Copy { ANY, YES };          // full copy state "yes"
+enum class Writes { ANY, OUTSTANDING };  // see writesOutstanding
+
+enum class LineKind {
+  DEBUG,
+  NORMAL,
+  BAD_LOG_STATE,  // "Error - Unexpected DR log state <log state> detected."
+  BAD_LINK,       // "Error - Unexpected YR link state <link> detected."
+};
+struct MapLine {
+  LineKind kind;
+  const char* text;
+};
+
+struct MapRow {
+  const char* logStates;  // "|"-separated list; null: any
+  const char* link;       // null: any
+  Mode mode;
+  Copy copy;
+  Writes writes;
+  DRRepState repState;
+  std::vector<MapLine> lines;
+};
+
+struct RoleTable {
+  const char* participationType;
+  DRRole role;
+  const char* line;  // debug line once the role is known
+  std::vector<MapRow> rows;
+};
+
+MapLine dbg(const char* text) { return {LineKind::DEBUG, text}; }
+MapLine msg(const char* text) { return {LineKind::NORMAL, text}; }
+const MapLine BAD_LOG_STATE = {LineKind::BAD_LOG_STATE, nullptr};
+const MapLine BAD_LINK = {LineKind::BAD_LINK, nullptr};
+
+const char* const ASYNC_LINE = "Write Mode is Asynchronous";
+const char* const UNKNOWN_LOG_LINE =
+    "Inside ZARNStorageArrayInterface::mapState logState is UNKNOWN";
+const char* const NORMAL_FULL_COPY_LINE =
+    "Inside ZARNStorageArrayInterface::mapState logState:NORMAL,FULL_COPY_TRUE ";
+const char* const GOOD_FULL_COPY_LINE =
+    "Inside ZARNStorageArrayInterface::mapState Link:GOOD FULLCOPY:TRUE";
+const char* const LOGGING_LINE =
+    "Inside the ZARNStorageArrayInterface::mapState logState:LOGGING "
+    "TARGET_OUT_DATED";
+
+const std::vector<RoleTable>& roleTables() {
+  using M = Mode;
+  using C = Copy;
+  using W = Writes;
+  static const std::vector<RoleTable> tables = {
+      {"source",
+       SOURCE,
+       "Inside ZARNStorageArrayInterface::mapState ParticipationType:SOURCE",
+       {
+           // log state     link  mode   copy   writes  -> state
+           {"normal", nullptr, M::ANY, C::ANY, W::ANY, SYNCED,
+            {dbg("Inside the ZARNStorageArrayInterface::mapState "
+                 "logState:NORMAL RepState:SYNCED")}},
+           {"logging|merging|deallocating", nullptr, M::ANY, C::ANY, W::ANY,
+            TARGET_OUT_DATED, {}},
+           {nullptr, nullptr, M::ANY, C::ANY, W::ANY, INVALID, {BAD_LOG_STATE}},
+       }},
+      {"destination",
+       TARGET,
+       "Inside the ZARNStorageArrayInterface::mapState ParticipationType is "
+       "Destination",
+       {
+           // The source's log state "normal": a full copy, writes still on
+           // their way (asynchronous mode only), or in step.
+           {"normal", nullptr, M::ASYNC, C::YES, W::ANY, TRACK_COPY_IN_PROGRESS,
+            {dbg(ASYNC_LINE), dbg(NORMAL_FULL_COPY_LINE)}},
+           {"normal", nullptr, M::ASYNC, C::ANY, W::OUTSTANDING,
+            LOG_COPY_IN_PROGRESS,
+            {dbg(ASYNC_LINE),
+             dbg("Inside ZARNStorageArrayInterface::mapState logState:NORMAL, "
+                 "State:Merging")}},
+           {"normal", nullptr, M::ASYNC, C::ANY, W::ANY, SYNCED,
+            {dbg(ASYNC_LINE),
+             dbg("Inside ZARNStorageArrayInterface::mapState logState:NORMAL "
+                 "State:Syncd")}},
+           {"normal", nullptr, M::SYNC, C::YES, W::ANY, TRACK_COPY_IN_PROGRESS,
+            {dbg(NORMAL_FULL_COPY_LINE)}},
+           {"normal", nullptr, M::SYNC, C::ANY, W::ANY, SYNCED,
+            {dbg("Inside ZARNStorageArrayInterface::mapState "
+                 "logState:NORMAL,FULL_COPY_FALSE. SYNCED")}},
+           // "logging": the source logs the writes; with the link good the
+           // replication is suspended.
+           {"logging", "good", M::ANY, C::ANY, W::ANY, TARGET_OUT_DATED,
+            {msg("The replication link of this DR group is in suspend mode."),
+             dbg(LOGGING_LINE)}},
+           {"logging", nullptr, M::ANY, C::ANY, W::ANY, TARGET_OUT_DATED,
+            {dbg(LOGGING_LINE)}},
+           {"deallocating", nullptr, M::ANY, C::YES, W::ANY,
+            TRACK_COPY_IN_PROGRESS,
+            {dbg("Inside ZARNStorageArrayInterface::mapState "
+                 "logState:DEALLOCATING FULL_COPY_TRUE ")}},
+           {"deallocating", nullptr, M::ANY, C::ANY, W::ANY, TARGET_OUT_DATED,
+            {dbg("Inside ZARNStorageArrayInterface::mapState "
+                 "logState:DEALLOCATING FULL_COPY_FALSE")}},
+           {"merging", nullptr, M::ANY, C::YES, W::ANY, TRACK_COPY_IN_PROGRESS,
+            {dbg("Inside the ZARNStorageArrayInterface::mapState "
+                 "logState:MERGING FullCopy:TRUE")}},
+           {"merging", nullptr, M::ANY, C::ANY, W::ANY, LOG_COPY_IN_PROGRESS,
+            {dbg("Inside ZARNStorageArrayInterface::mapState logState:MERGING "
+                 "FullCopy:FALSE")}},
+           // The source's log state is not known: judged from the link.
+           {nullptr, "good", M::ASYNC, C::YES, W::ANY, TRACK_COPY_IN_PROGRESS,
+            {dbg(UNKNOWN_LOG_LINE), dbg(ASYNC_LINE), dbg(GOOD_FULL_COPY_LINE)}},
+           {nullptr, "good", M::SYNC, C::YES, W::ANY, TRACK_COPY_IN_PROGRESS,
+            {dbg(UNKNOWN_LOG_LINE), dbg(GOOD_FULL_COPY_LINE)}},
+           {nullptr, "good", M::ASYNC, C::ANY, W::ANY, LOG_COPY_IN_PROGRESS,
+            {dbg(UNKNOWN_LOG_LINE), dbg(ASYNC_LINE),
+             dbg("Inside ZARNStorageArrayInterface::mapState Link state is "
+                 "GOOD"),
+             dbg("Since Log State is unknown, Assume that merging is in "
+                 "progress")}},
+           {nullptr, "good", M::SYNC, C::ANY, W::ANY, SYNCED,
+            {dbg(UNKNOWN_LOG_LINE),
+             dbg("Inside ZARNStorageArrayInterface::mapState Link:GOOD "
+                 "State:SYNCED")}},
+           {nullptr, "failed", M::ANY, C::YES, W::ANY, TRACK_COPY_IN_PROGRESS,
+            {dbg(UNKNOWN_LOG_LINE),
+             dbg("Inside ZARNStorageArrayInterface::mapState Link:FAILED "
+                 "State:Copying")}},
+           {nullptr, "failed", M::ANY, C::ANY, W::ANY, TARGET_OUT_DATED,
+            {dbg(UNKNOWN_LOG_LINE),
+             dbg("Inside ZARNStorageArrayInterface::mapState Link:FAILED "
+                 "State:TARGET_OUT_DATED")}},
+           {nullptr, nullptr, M::ANY, C::ANY, W::ANY, INVALID,
+            {dbg(UNKNOWN_LOG_LINE), BAD_LINK}},
+       }},
+  };
+  return tables;
+}
+
+bool listed(const char* list, const std::string& text) {
+  if (list == nullptr) return true;
+  std::string rest = list;
+  for (;;) {
+    size_t bar = rest.find('|');
+    if (rest.substr(0, bar) == text) return true;
+    if (bar == std::string::npos) return false;
+    rest.erase(0, bar + 1);
+  }
+}
+
+bool matches(const MapRow& row, const ConsistencySetState& cs) {
+  const bool async = cs.writeMode == "asynchronous";
+  return listed(row.logStates, cs.logState) &&
+         (row.link == nullptr || cs.linkState == row.link) &&
+         (row.mode == Mode::ANY || (row.mode == Mode::ASYNC) == async) &&
+         (row.copy == Copy::ANY || cs.fullCopyState == "yes") &&
+         (row.writes == Writes::ANY || writesOutstanding(cs.numWrites));
+}
+
+// Failsafe mode -> absolute currency: the engine refuses groups in
+// failsafe mode.
+const std::pair<const char*, DRAbsoluteCurrency> FAILSAFE_MODES[] = {
+    {"enable", YES}, {"enabled", YES}, {"disable", NO}, {"disabled", NO}};
+
 }  // namespace
 
-ZARNStorageArrayInterface::ZARNStorageArrayInterface()
-    : log(Logger::getInstance()), dataRepState(), retryCount(1) {
+ZARNStorageArrayInterface::ZARNStorageArrayInterface(
+    std::unique_ptr<ZARNAPI> api)
+    : log(Logger::getInstance()),
+      zarnApi(std::move(api)),
+      array(*zarnApi),
+      dataRepState(),
+      retryCount(1) {
+  log->logDebug("Inside the ZARNStorageArrayInterface constructor");
+}
+
+ZARNStorageArrayInterface::ZARNStorageArrayInterface(
+    ArrayOperations& operations)
+    : log(Logger::getInstance()),
+      array(operations),
+      dataRepState(),
+      retryCount(1) {
   log->logDebug("Inside the ZARNStorageArrayInterface constructor");
 }
 
@@ -50,7 +238,7 @@ ZARNStorageArrayInterface::~ZARNStorageArrayInterface() {
 
 int ZARNStorageArrayInterface::initialize(const char* envFileName) {
   log->logDebug("Inside the ZARNStorageArrayInterface::initialize method");
-  return zarnApi.initialize(envFileName);
+  return zarnApi != nullptr ? zarnApi->initialize(envFileName) : 0;
 }
 
 void ZARNStorageArrayInterface::logCSState(const char* heading,
@@ -73,7 +261,7 @@ void ZARNStorageArrayInterface::logCSState(const char* heading,
 int ZARNStorageArrayInterface::getState(DataRepState& state) {
   log->logDebug("Inside the ZARNStorageArrayInterface::getState method");
   ConsistencySetState local;
-  if (zarnApi.getLocalCSState(local) != 0) return 1;
+  if (array.getLocalCSState(local) != 0) return 1;
 
   // "none": no local SMI-S server could be reached, or the array does not
   // know the group's role; the role stays unknown.
@@ -86,7 +274,7 @@ int ZARNStorageArrayInterface::getState(DataRepState& state) {
 
     if (local.linkState == "good") {
       ConsistencySetState remote;
-      if (zarnApi.getRemoteCSState(remote) != 0) {
+      if (array.getRemoteCSState(remote) != 0) {
         log->log(
             "Warning - Failed to get remote DR Group state even though the\n"
             "\t\t\t\tstate of YR link is good. Will use local DR group  \n"
@@ -136,167 +324,69 @@ int ZARNStorageArrayInterface::getState(DataRepState& state) {
 int ZARNStorageArrayInterface::mapState(const ConsistencySetState& cs,
                                         DataRepState& state) {
   log->logDebug("Inside the ZARNStorageArrayInterface::mapState method");
-
   state.writeMode = cs.writeMode == "asynchronous" ? ASYNCHRONOUS : SYNCHRONOUS;
-  const bool async = cs.writeMode == "asynchronous";
-  const bool fullCopy = cs.fullCopyState == "yes";
-  const std::string& logState = cs.logState;
-  const std::string& link = cs.linkState;
 
-  if (cs.participationType == "source") {
-    state.role = SOURCE;
-    log->logDebug(
-        "Inside ZARNStorageArrayInterface::mapState ParticipationType:SOURCE");
-    if (logState == "normal") {
-      state.repState = SYNCED;
-      log->logDebug(
-          "Inside the ZARNStorageArrayInterface::mapState logState:NORMAL "
-          "RepState:SYNCED");
-    } else if (logState == "logging" || logState == "merging" ||
-               logState == "deallocating") {
-      state.repState = TARGET_OUT_DATED;
-    } else {
-      state.repState = INVALID;
-      log->log("Error - Unexpected DR log state " + logState + " detected.");
-    }
-  } else if (cs.participationType == "destination") {
-    state.role = TARGET;
-    log->logDebug(
-        "Inside the ZARNStorageArrayInterface::mapState ParticipationType is "
-        "Destination");
-    if (logState == "normal") {
-      if (async) {
-        log->logDebug("Write Mode is Asynchronous");
-        if (fullCopy) {
-          state.repState = TRACK_COPY_IN_PROGRESS;
-          log->logDebug(
-              "Inside ZARNStorageArrayInterface::mapState "
-              "logState:NORMAL,FULL_COPY_TRUE ");
-        } else if (writesOutstanding(cs.numWrites)) {
-          state.repState = LOG_COPY_IN_PROGRESS;
-          log->logDebug(
-              "Inside ZARNStorageArrayInterface::mapState logState:NORMAL, "
-              "State:Merging");
-        } else {
-          state.repState = SYNCED;
-          log->logDebug(
-              "Inside ZARNStorageArrayInterface::mapState logState:NORMAL "
-              "State:Syncd");
-        }
-      } else if (fullCopy) {
-        state.repState = TRACK_COPY_IN_PROGRESS;
-        log->logDebug(
-            "Inside ZARNStorageArrayInterface::mapState "
-            "logState:NORMAL,FULL_COPY_TRUE ");
-      } else {
-        state.repState = SYNCED;
-        log->logDebug(
-            "Inside ZARNStorageArrayInterface::mapState "
-            "logState:NORMAL,FULL_COPY_FALSE. SYNCED");
-      }
-    } else if (logState == "logging") {
-      state.repState = TARGET_OUT_DATED;
-      if (link == "good")
-        log->log("The replication link of this DR group is in suspend mode.");
-      log->logDebug(
-          "Inside the ZARNStorageArrayInterface::mapState logState:LOGGING "
-          "TARGET_OUT_DATED");
-    } else if (logState == "deallocating") {
-      if (fullCopy) {
-        state.repState = TRACK_COPY_IN_PROGRESS;
-        log->logDebug(
-            "Inside ZARNStorageArrayInterface::mapState "
-            "logState:DEALLOCATING FULL_COPY_TRUE ");
-      } else {
-        state.repState = TARGET_OUT_DATED;
-        log->logDebug(
-            "Inside ZARNStorageArrayInterface::mapState "
-            "logState:DEALLOCATING FULL_COPY_FALSE");
-      }
-    } else if (logState == "merging") {
-      if (fullCopy) {
-        state.repState = TRACK_COPY_IN_PROGRESS;
-        log->logDebug(
-            "Inside the ZARNStorageArrayInterface::mapState logState:MERGING "
-            "FullCopy:TRUE");
-      } else {
-        state.repState = LOG_COPY_IN_PROGRESS;
-        log->logDebug(
-            "Inside ZARNStorageArrayInterface::mapState logState:MERGING "
-            "FullCopy:FALSE");
-      }
-    } else {
-      // The source's log state is not known: judge from the link.
-      log->logDebug(
-          "Inside ZARNStorageArrayInterface::mapState logState is UNKNOWN");
-      if (link == "good") {
-        if (async) log->logDebug("Write Mode is Asynchronous");
-        if (fullCopy) {
-          state.repState = TRACK_COPY_IN_PROGRESS;
-          log->logDebug(
-              "Inside ZARNStorageArrayInterface::mapState Link:GOOD "
-              "FULLCOPY:TRUE");
-        } else if (async) {
-          state.repState = LOG_COPY_IN_PROGRESS;
-          log->logDebug(
-              "Inside ZARNStorageArrayInterface::mapState Link state is GOOD");
-          log->logDebug(
-              "Since Log State is unknown, Assume that merging is in progress");
-        } else {
-          state.repState = SYNCED;
-          log->logDebug(
-              "Inside ZARNStorageArrayInterface::mapState Link:GOOD "
-              "State:SYNCED");
-        }
-      } else if (link == "failed") {
-        if (fullCopy) {
-          state.repState = TRACK_COPY_IN_PROGRESS;
-          log->logDebug(
-              "Inside ZARNStorageArrayInterface::mapState Link:FAILED "
-              "State:Copying");
-        } else {
-          state.repState = TARGET_OUT_DATED;
-          log->logDebug(
-              "Inside ZARNStorageArrayInterface::mapState Link:FAILED "
-              "State:TARGET_OUT_DATED");
-        }
-      } else {
-        state.repState = INVALID;
-        log->log("Error - Unexpected YR link state " + link + " detected.");
-      }
-    }
-  } else if (cs.participationType == "none") {
+  if (cs.participationType == "none") {
     state.role = UNKNOWN_ROLE;
     log->logDebug(
         "Inside ZARNStorageArrayInterface::mapState participationType="
         "CSS_NONE");
     return 0;
-  } else {
+  }
+  const RoleTable* table = nullptr;
+  for (const RoleTable& t : roleTables())
+    if (cs.participationType == t.participationType) table = &t;
+  if (table == nullptr) {
     log->log("Error - Unexpected Data Replication mode " +
              cs.participationType + " detected.");
     return 1;
   }
+  state.role = table->role;
+  log->logDebug(table->line);
+  // Every table ends in a row without conditions.
+  for (const MapRow& row : table->rows) {
+    if (!matches(row, cs)) continue;
+    state.repState = row.repState;
+    for (const MapLine& line : row.lines) {
+      switch (line.kind) {
+        case LineKind::DEBUG:
+          log->logDebug(line.text);
+          break;
+        case LineKind::NORMAL:
+          log->log(line.text);
+          break;
+        case LineKind::BAD_LOG_STATE:
+          log->log("Error - Unexpected DR log state " + cs.logState +
+                   " detected.");
+          break;
+        case LineKind::BAD_LINK:
+          log->log("Error - Unexpected YR link state " + cs.linkState +
+                   " detected.");
+          break;
+      }
+    }
+    break;
+  }
 
-  // The engine refuses groups in failsafe mode ("absolute currency").
-  if (cs.failSafe == "enable" || cs.failSafe == "enabled") {
-    state.absoluteCurrency = YES;
-  } else if (cs.failSafe == "disable" || cs.failSafe == "disabled") {
-    state.absoluteCurrency = NO;
-  } else {
+  const auto* mode = std::find_if(
+      std::begin(FAILSAFE_MODES), std::end(FAILSAFE_MODES),
+      [&cs](const auto& m) { return cs.failSafe == m.first; });
+  if (mode == std::end(FAILSAFE_MODES)) {
     log->log("Error - Unexpected DR Group Failsafe mode " + cs.failSafe +
              " detected.");
     return 1;
   }
+  state.absoluteCurrency = mode->second;
 
   // A failsafe lock stops replication whatever the link reports.
   if (cs.failSafeLock == "yes") {
     state.linkState = DOWN;
-  } else if (link == "good") {
+  } else if (cs.linkState == "good") {
     state.linkState = UP;
-  } else if (link == "failed") {
+  } else if (cs.linkState == "failed") {
     state.linkState = DOWN;
   } else {
-    log->log("Error - Unexpected YR link state " + link + " detected.");
+    log->log("Error - Unexpected YR link state " + cs.linkState + " detected.");
     state.repState = INVALID;
   }
   return 0;
@@ -308,7 +398,7 @@ int ZARNStorageArrayInterface::failoverWithRetries() {
     char count[32];
     std::snprintf(count, sizeof count, "Failover Count: %2d", retryCount);
     log->log(count);
-    code = zarnApi.failover();
+    code = array.failover();
     if (code != LOCK_COLLISION) break;
     ++retryCount;
     wallClock().sleep(WAIT_INTERVAL);
@@ -369,7 +459,7 @@ int ZARNStorageArrayInterface::failoverSwap(int waitTime) {
       return 1;
     }
     ConsistencySetState local;
-    if (zarnApi.getLocalCSState(local) != 0) {
+    if (array.getLocalCSState(local) != 0) {
       log->log("Error, Unable to get the Local DR State");
       return 1;
     }
@@ -417,7 +507,7 @@ int ZARNStorageArrayInterface::failoverSwap(int waitTime) {
     logWaiting(what, static_cast<long>(deadline - now));
     wallClock().sleep(WAIT_INTERVAL);
     now = wallClock().now();
-    code = zarnApi.failover();
+    code = array.failover();
   }
   if (code == 0) return 0;
   log->log(WAIT_EXPIRED);
@@ -428,7 +518,7 @@ int ZARNStorageArrayInterface::waitForMerging(int waitTime,
                                               std::string startupPolicy) {
   log->logDebug("Inside the ZARNStorageArrayInterface::waitForMerging method");
   ConsistencySetState local;
-  if (zarnApi.getLocalCSState(local) != 0) {
+  if (array.getLocalCSState(local) != 0) {
     log->log("Error.Cannot retrieve the Local CS State.\n\t\t\t\t");
     return 1;
   }
@@ -437,7 +527,7 @@ int ZARNStorageArrayInterface::waitForMerging(int waitTime,
       local.writeMode == "n/a" ? "synchronous" : local.writeMode;
 
   ConsistencySetState remote;
-  if (zarnApi.getRemoteCSState(remote) != 0) {
+  if (array.getRemoteCSState(remote) != 0) {
     if (writeMode == "asynchronous") {
       log->log(
           "ERROR - Failed to get remote DR Group state.The DR Mode is "
@@ -476,7 +566,7 @@ int ZARNStorageArrayInterface::waitForMerging(int waitTime,
     wallClock().sleep(WAIT_INTERVAL);
     now = wallClock().now();
     ConsistencySetState again;
-    if (zarnApi.getRemoteCSState(again) != 0) {
+    if (array.getRemoteCSState(again) != 0) {
       linkDown = true;
       break;
     }
@@ -517,7 +607,7 @@ int ZARNStorageArrayInterface::waitForCopying(int waitTime) {
   log->logDebug("Inside the ZARNStorageArrayInterface::waitForCopying method");
   log->log(COPYING);
   ConsistencySetState local;
-  if (zarnApi.getLocalCSState(local) != 0) {
+  if (array.getLocalCSState(local) != 0) {
     log->log(LOCAL_STATE_FAILED);
     return 1;
   }
@@ -540,7 +630,7 @@ int ZARNStorageArrayInterface::waitForCopying(int waitTime) {
     logWaiting(WAITING_COPY, static_cast<long>(deadline - now));
     wallClock().sleep(WAIT_INTERVAL);
     now = wallClock().now();
-    if (zarnApi.getLocalCSState(local) != 0) {
+    if (array.getLocalCSState(local) != 0) {
       log->log(LOCAL_STATE_FAILED);
       return 1;
     }
@@ -555,7 +645,7 @@ int ZARNStorageArrayInterface::waitForCopying(int waitTime) {
 int ZARNStorageArrayInterface::sourceWriteEnable() {
   log->logDebug(
       "Inside the ZARNStorageArrayInterface::sourceWriteEnable method");
-  return zarnApi.disableFailsafe() == 0 ? 0 : 1;
+  return array.disableFailsafe() == 0 ? 0 : 1;
 }
 
 int ZARNStorageArrayInterface::failback() {

@@ -3,16 +3,19 @@
 // data centre, reduces the raw properties to the DataRepState the decision
 // engine works on, and fails the DR group over to this site, waiting for a
 // running full copy, a merge of logged writes or a busy array within the
-// package's WAIT_TIME. Created and destroyed through SAIFactory; owns its
-// ZARNAPI (and with it the SMI-S connection). All waiting goes through the
-// platform clock.
+// package's WAIT_TIME. Created and destroyed through SAIFactory, which hands
+// in the ZARNAPI (and with it the SMI-S connection) the interface then owns;
+// everything after initialize goes through the four ArrayOperations, which
+// tests answer from a script. All waiting goes through the platform clock.
 #ifndef ZARN_ZARN_STORAGE_ARRAY_INTERFACE_H
 #define ZARN_ZARN_STORAGE_ARRAY_INTERFACE_H
 
+#include <memory>
 #include <string>
 
 #include "drif/data_rep_state.h"
 #include "drif/storage_array_interface.h"
+#include "zarn/array_operations.h"
 #include "zarn/consistency_set_state.h"
 #include "zarn/zarn_api.h"
 
@@ -23,7 +26,11 @@ const unsigned WAIT_INTERVAL = 60;
 
 class ZARNStorageArrayInterface : public StorageArrayInterface {
  public:
-  ZARNStorageArrayInterface();
+  // Works through api, which it owns and initialises.
+  explicit ZARNStorageArrayInterface(std::unique_ptr<ZARNAPI> api);
+  // Works through operations, which the caller keeps alive and has already
+  // set up (initialize then only answers 0).
+  explicit ZARNStorageArrayInterface(ArrayOperations& operations);
   ~ZARNStorageArrayInterface() override;
   ZARNStorageArrayInterface(const ZARNStorageArrayInterface&) = delete;
   ZARNStorageArrayInterface& operator=(const ZARNStorageArrayInterface&) =
@@ -61,8 +68,6 @@ class ZARNStorageArrayInterface : public StorageArrayInterface {
 
   // The number of the next failover attempt (1 to MAX_RETRY_COUNT + 1).
   int getRetryCount() const { return retryCount; }
-  // The SMI-S operations this interface works through.
-  ZARNAPI& getZarnApi() { return zarnApi; }
 
  private:
   // Calls ZARNAPI::failover until it answers anything but LOCK_COLLISION or
@@ -73,7 +78,8 @@ class ZARNStorageArrayInterface : public StorageArrayInterface {
   void logWaiting(const char* what, long remaining);
 
   Logger* log;
-  ZARNAPI zarnApi;
+  std::unique_ptr<ZARNAPI> zarnApi;  // null when handed plain operations
+  ArrayOperations& array;
   DataRepState dataRepState;
   int retryCount;
 };

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <ctime>
 #include <exception>
+#include <functional>
 #include <random>
 #include <utility>
 
@@ -265,12 +266,9 @@ std::unique_ptr<SMISServer> ZARNValidation::findSMISServer(const SMISData& data)
   log->logDebug("Inside the ZARNValidation::findSMISServer method");
   auto server = std::make_unique<SMISServer>();
   try {
-    server->setHostname(data.hostname);
-    server->setCimNamespace(data.cimNamespace);
-    server->setUseSSL(data.useSSL == "Y" || data.useSSL == "y");
-    if (isKxcheckconf) server->setTimeout(zarnEnv.getQueryTimeout());
-    server->connectToSMISServer(data.username, data.password,
-                                static_cast<std::uint32_t>(data.port));
+    std::function<int()> timeout;
+    if (isKxcheckconf) timeout = [this] { return zarnEnv.getQueryTimeout(); };
+    connectListedServer(*server, data, timeout, false);
   } catch (const cim::Exception& e) {
     log->log("Warning - Failed to connect to SMI-S " + data.hostname +
              ". \n\t\t\t\t" + e.getMessage() + "." + responseTimeoutText());

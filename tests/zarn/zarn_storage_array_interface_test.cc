@@ -1,82 +1,142 @@
-// ZARNStorageArrayInterface reading the DR group and failing it over
-// through the real ZARNAPI against zarnsim. The platform clock is a fake, so
-// the 60-second sleeps cost nothing and the test sees every one of them.
+// ZARNStorageArrayInterface over a scripted array: reading and mapping the
+// DR group's state, the failover with its lock-collision retries, and the
+// waits for a copy, a merge or a busy array. The arrays answer from a
+// script and the platform clock is a fake, so every 60-second sleep is seen
+// and none is slept. (What ZARNAPI sends to the arrays and logs is tested
+// against the simulator in zarn_api_test.cc.)
 #include "zarn/zarn_storage_array_interface.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <memory>
-#include <nlohmann/json.hpp>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "drif/data_rep.h"
-#include "tests/e2e/zarnsim_process.h"
 #include "tests/support/fake_platform.h"
+#include "zarn/array_operations.h"
 
 namespace {
 
-using json = nlohmann::json;
 using Messages = std::vector<std::string>;
 using Sleeps = std::vector<unsigned>;
 
-const char* const ENV_FILE = "/pkg/pkg1.env";
-const char* const DC1_WWN = "50014380025B4A80";
-const char* const DC2_WWN = "50014380025B4C20";
-const char* const DG = "\\Data Replication\\dg01";
+// ---- The scripted array -----------------------------------------------------
+
+// One side of the DR group; by default a synchronous, replicating side.
+struct Side : ConsistencySetState {
+  explicit Side(const char* role) {
+    participationType = role;
+    linkState = "good";
+    logState = "normal";
+    failSafe = "disabled";
+    failSafeLock = "no";
+    suspendMode = "no";
+    writeMode = "synchronous";
+    fullCopyState = "no";
+    numWrites = "0";
+  }
+  Side& link(const char* v) { return set(linkState, v); }
+  Side& log(const char* v) { return set(logState, v); }
+  Side& mode(const char* v) { return set(writeMode, v); }
+  Side& copy(const char* v) { return set(fullCopyState, v); }
+  Side& writes(const char* v) { return set(numWrites, v); }
+  Side& failsafe(const char* v) { return set(failSafe, v); }
+
+ private:
+  Side& set(std::string& field, const char* v) {
+    field = v;
+    return *this;
+  }
+};
+
+Side dst() { return Side("destination"); }
+Side src() { return Side("source"); }
+// No local SMI-S server could be reached.
+ConsistencySetState noServer() {
+  ConsistencySetState cs;
+  cs.participationType = "none";
+  return cs;
+}
+
+using Read = std::optional<ConsistencySetState>;  // nullopt: the read fails
+const Read FAILS = std::nullopt;
+
+// The answers of the array, in order; once a list is used up its last
+// answer repeats.
+struct Script {
+  std::vector<Read> local;
+  std::vector<Read> remote;
+  std::vector<int> failovers;  // 0, 1 or the array's refusal code
+  std::vector<int> disables;
+};
+
+class ScriptedArray : public ArrayOperations {
+ public:
+  explicit ScriptedArray(Script s) : script_(std::move(s)) {}
+
+  int getLocalCSState(ConsistencySetState& cs) override {
+    calls += 'L';
+    return read(script_.local, local_, cs);
+  }
+  int getRemoteCSState(ConsistencySetState& cs) override {
+    calls += 'R';
+    return read(script_.remote, remote_, cs);
+  }
+  int failover() override {
+    calls += 'F';
+    return next(script_.failovers, failover_);
+  }
+  int disableFailsafe() override {
+    calls += 'D';
+    return next(script_.disables, disable_);
+  }
+
+  // One letter a call, in order: L local read, R remote read, F failover,
+  // D disableFailsafe.
+  std::string calls;
+
+ private:
+  template <class T>
+  static const T* take(const std::vector<T>& answers, size_t& at) {
+    if (answers.empty()) {
+      ADD_FAILURE() << "call without a scripted answer";
+      return nullptr;
+    }
+    return &answers[std::min(at++, answers.size() - 1)];
+  }
+  static int read(const std::vector<Read>& answers, size_t& at, ConsistencySetState& cs) {
+    const Read* answer = take(answers, at);
+    if (answer == nullptr || !*answer) return 1;
+    cs = **answer;
+    return 0;
+  }
+  static int next(const std::vector<int>& answers, size_t& at) {
+    const int* answer = take(answers, at);
+    return answer != nullptr ? *answer : 1;
+  }
+
+  Script script_;
+  size_t local_ = 0, remote_ = 0, failover_ = 0, disable_ = 0;
+};
+
+// ---- Expected texts ------------------------------------------------------------
 
 const char* const WAIT_EXPIRED =
     "The WAIT_TIME has expired or unexpected error has occurred.";
-const char* const LOCK_TEXT = "Error - LOCK COLLISION. Retry the failover operation";
-
-std::string instanceId(const char* wwn) { return std::string(wwn) + "\\DRG\\0001"; }
-
-// The state properties of one side; a synchronous, replicating pair.
-json sideState(const char* role) {
-  return {{"ParticipationType", role}, {"LinkState", "good"},
-          {"LogState", "normal"},      {"FailSafe", "disabled"},
-          {"FailSafeLock", "no"},      {"Suspend", "no"},
-          {"WriteMode", "synchronous"}, {"Fullcopystate", "no"},
-          {"TotalTransmit", "0"}};
-}
-json with(json base, const json& changes) {
-  for (auto it = changes.begin(); it != changes.end(); ++it) base[it.key()] = it.value();
-  return base;
-}
-
-// Two arrays and the one DR group dg01. local is the state of the side on
-// DC1's array (the node's own data centre), remote of the side on DC2's.
-// extra holds further DR group members (failoverResults, events,
-// countdowns); faults the scenario's faults.
-json scenario(const json& local, const json& remote,
-              const json& extra = json::object(), const json& faults = json::array()) {
-  json group = {
-      {"name", "dg01"},
-      {"sides",
-       {{{"array", "dc1"}, {"instanceId", instanceId(DC1_WWN)}, {"volumes", {"vd01"}},
-         {"state", local}},
-        {{"array", "dc2"}, {"instanceId", instanceId(DC2_WWN)}, {"volumes", {"vd01"}},
-         {"state", remote}}}}};
-  for (auto it = extra.begin(); it != extra.end(); ++it) group[it.key()] = it.value();
-  return {{"arrays",
-           {{{"id", "dc1"}, {"wwn", DC1_WWN},
-             {"volumes", {{{"id", "vd01"}, {"wwn", "6001438002A3C1E00000A00001240000"}}}}},
-            {{"id", "dc2"}, {"wwn", DC2_WWN},
-             {"volumes", {{{"id", "vd01"}, {"wwn", "6001438002A3C2F00000B00003410000"}}}}}}},
-          {"drGroups", {group}},
-          {"faults", faults}};
-}
-
-// A remote (second) read of the DR group that fails, after skip reads.
-json failingRead(unsigned skip, unsigned times = 0) {
-  return {{"operation", "GetInstance"}, {"className", "QNZARN_ConsistencySet"},
-          {"skip", skip}, {"times", times}, {"action", "cimError"}, {"code", 6}};
-}
+const char* const COPYING = "The DR Group is in copying state";
+const char* const MERGING = "The DR Group is in merging state";
+const char* const WAIT_COPY = "Waiting for completion of copying. ";
+const char* const WAIT_MERGE = "Waiting for completion of merging. ";
+const char* const WAIT_BUSY = "Waiting for storage system available. ";
+const char* const CURRENCY_REFUSED =
+    "The DR Mode is Asynchronous. But the startup policy is Currency Preferred.\n\t\t"
+    "The WAIT_TIME has expired or unexpected error has occurred.the package is NOT "
+    "allowed to start up.";
 
 std::string waiting(const std::string& what, int remaining) {
   return what + "Check again after 60 seconds.\n\t\t\t\tThe remaining wait time is " +
@@ -87,255 +147,163 @@ std::string count(int n) {
   std::snprintf(text, sizeof text, "Failover Count: %2d", n);
   return text;
 }
+std::string dump(const char* heading, const ConsistencySetState& s) {
+  return std::string(heading) + "\t\t\t\tDR Mode: " + s.participationType +
+         "\n\t\t\t\tLink State: " + s.linkState + "\n\t\t\t\tLog State: " + s.logState +
+         "\n\t\t\t\tFailsafe Mode: " + s.failSafe + "\n\t\t\t\tFailsafe Lock: " +
+         s.failSafeLock + "\n\t\t\t\tWriteMode: " + s.writeMode +
+         "\n\t\t\t\tFullCopyState: " + s.fullCopyState + "\n\t\t\t\tNumWrites: " +
+         s.numWrites + "\n";
+}
+std::string localDump(const ConsistencySetState& s) { return dump("Local DR Group state: \n", s); }
+std::string remoteDump(const ConsistencySetState& s) { return dump("Remote DR Group state: \n", s); }
 
-class SaiOnSimTest : public ::testing::Test {
+// ---- Fixture ---------------------------------------------------------------------
+
+class SaiTest : public ::testing::Test {
  protected:
-  SaiOnSimTest() : debug_("DATAREP_DEBUG", std::nullopt) {
-    char name[] = "/tmp/saitest.XXXXXX";
-    folder_ = mkdtemp(name) != nullptr ? name : "/tmp";
-    sys.files.dirs.insert("/pkg");
-    preview = false;
-  }
-  ~SaiOnSimTest() override {
-    sai.reset();
-    logger_.reset();
-    preview = false;
-    std::error_code ec;
-    std::filesystem::remove_all(folder_, ec);
-  }
+  SaiTest() : debug_("DATAREP_DEBUG", std::nullopt) { logger_.emplace(); }
 
-  // Starts zarnsim on the scenario and makes an initialised interface on
-  // node1 (data centre 1). With useMap the device ID map holds dg01.
-  void start(const json& scenarioJson, bool useMap = true) {
-    // A test may start several times: the old interface goes first.
+  ZARNStorageArrayInterface& make(Script script) {
     sai.reset();
-    logger_.reset();
-    sim.reset();
+    array.emplace(std::move(script));
+    sai.emplace(*array);
     sys.console.writes.clear();
     sys.clock.sleeps.clear();
-    sim = std::make_unique<e2e::ZarnSim>(ZARNSIM_BIN, scenarioJson.dump());
-    ASSERT_TRUE(sim->ok()) << sim->error();
-    e2e::SmisEntry server;
-    server.port = sim->port();
-    std::vector<e2e::DeviceEntry> devices;
-    if (useMap) {
-      devices.push_back({DC1_WWN, DG, instanceId(DC1_WWN), "6001438002A3C1E00000A00001240000"});
-      devices.push_back({DC2_WWN, DG, instanceId(DC2_WWN), "6001438002A3C2F00000B00003410000"});
-    }
-    const std::string mapPath = folder_ + "/yrzarn.map";
-    std::ofstream(mapPath) << e2e::mapFileText({server}, devices);
-
-    e2e::ArrayVariables vars;
-    vars.dc1Smis = "127.0.0.1";
-    vars.dc2Smis = "127.0.0.1";
-    sys.files.contents[ENV_FILE] =
-        e2e::packageEnvText("/pkg", "AVAILABILITY_PREFERRED", 5, vars);
-
-    logger_.emplace();
-    sai = std::make_unique<ZARNStorageArrayInterface>();
-    sai->getZarnApi().setMapFileName(mapPath);
-    sai->getZarnApi().setUseIDMap(useMap);
-    ASSERT_EQ(sai->initialize(ENV_FILE), 0) << ::testing::PrintToString(sys.messages());
-    sys.console.writes.clear();
+    return *sai;
   }
-
-  // The normal messages, without the server's connecting line.
-  Messages messages() const {
-    Messages out;
-    for (const auto& m : sys.normalMessages())
-      if (m.rfind("Connecting to SMI-S server ", 0) != 0) out.push_back(m);
-    return out;
-  }
-  size_t failovers() const { return sim->requests("FastFailover").size(); }
-  size_t reads() const { return sim->requests("GetInstance").size(); }
+  Messages messages() const { return sys.normalMessages(); }
 
   fake::ScopedPlatform sys;
-  std::unique_ptr<e2e::ZarnSim> sim;
-  std::unique_ptr<ZARNStorageArrayInterface> sai;
 
  private:
   fake::ScopedEnv debug_;
-  std::string folder_;
   std::optional<fake::ScopedLogger> logger_;
+
+ protected:
+  std::optional<ScriptedArray> array;
+  std::optional<ZARNStorageArrayInterface> sai;
 };
 
-std::string dump(const char* heading, const json& s) {
-  auto get = [&s](const char* name, const char* absent) {
-    return s.contains(name) ? s[name].get<std::string>() : std::string(absent);
+// ---- getState ----------------------------------------------------------------------
+
+DataRepState stateOf(DRRole role, DRLinkState link, DRRepState rep,
+                     DRWriteMode mode = SYNCHRONOUS, DRAbsoluteCurrency currency = NO) {
+  DataRepState s;
+  s.role = role;
+  s.linkState = link;
+  s.absoluteCurrency = currency;
+  s.repState = rep;
+  s.writeMode = mode;
+  return s;
+}
+
+struct StateRow {
+  const char* name;
+  ConsistencySetState local;
+  Read remote;  // nullopt: the remote read fails
+  int result;
+  DataRepState state;
+  Messages messages;
+  std::string calls;
+};
+
+std::vector<StateRow> stateRows() {
+  const char* const linkDown =
+      "Warning - Unable to get remote DR group state because the YR link is \n\t\t\t\t"
+      "down. Will use the local DR group state only to determine the \n\t\t\t\t"
+      "status of data on this site.";
+  const char* const linkUnknown =
+      "Warning - Unable to get remote DR group state because the \n\t\t\t\t"
+      "state of YR link is unknown. Will use the local DR group state \n\t\t\t\t"
+      "only to determine the status of data on this site.";
+  const char* const linkUnknownError = "Error - Unexpected YR link state unknown detected.";
+  const char* const defaulted =
+      "Source and Target arrays returning WriteMode value as N/A, so "
+      "defaulting WriteMode to Synchronous.";
+  const char* const remoteFailed =
+      "Warning - Failed to get remote DR Group state even though the\n\t\t\t\t"
+      "state of YR link is good. Will use local DR group  \n\t\t\t\t"
+      "state only to determine the status of data on this site.";
+  const DataRepState unknown;
+  return {
+      {"SourceLinkUpReadsBothSides", src(), Read(dst()), 0, stateOf(SOURCE, UP, SYNCED),
+       {localDump(src()), remoteDump(dst())}, "LR"},
+      // The destination takes log state, suspend mode and write count from
+      // the source.
+      {"DestinationSourceMerging", dst(), Read(src().log("merging")), 0,
+       stateOf(TARGET, UP, LOG_COPY_IN_PROGRESS),
+       {localDump(dst()), remoteDump(src().log("merging"))}, "LR"},
+      {"DestinationSourceMergingFullCopyHere", dst().copy("yes"), Read(src().log("merging")), 0,
+       stateOf(TARGET, UP, TRACK_COPY_IN_PROGRESS),
+       {localDump(dst().copy("yes")), remoteDump(src().log("merging"))}, "LR"},
+      {"DestinationAsync17WritesOnTheWay", dst().mode("asynchronous"),
+       Read(src().mode("asynchronous").writes("17")), 0,
+       stateOf(TARGET, UP, LOG_COPY_IN_PROGRESS, ASYNCHRONOUS),
+       {localDump(dst().mode("asynchronous")),
+        remoteDump(src().mode("asynchronous").writes("17"))},
+       "LR"},
+      {"DestinationAsyncModeFromTheSource", dst().mode("n/a"),
+       Read(src().mode("asynchronous")), 0, stateOf(TARGET, UP, SYNCED, ASYNCHRONOUS),
+       {localDump(dst().mode("n/a")), remoteDump(src().mode("asynchronous"))}, "LR"},
+      {"DestinationSourceLoggingIsSuspended", dst(), Read(src().log("logging")), 0,
+       stateOf(TARGET, UP, TARGET_OUT_DATED),
+       {localDump(dst()), remoteDump(src().log("logging")),
+        "The replication link of this DR group is in suspend mode."},
+       "LR"},
+      {"BothSidesOfOneRoleIsInvalidDrMode", dst(), Read(dst()), 1, unknown,
+       {localDump(dst()), remoteDump(dst()),
+        "Error - Invalid DR Mode. Both local and remote DR groups are \n\t\t\t\t "
+        "\"destination\""},
+       "LR"},
+      // The link is not good: the remote array is not asked, and the
+      // destination's own "normal" log state says nothing.
+      {"LinkFailedUsesTheLocalSideAlone", dst().link("failed").mode("n/a"), FAILS, 0,
+       stateOf(TARGET, DOWN, TARGET_OUT_DATED),
+       {localDump(dst().link("failed").mode("n/a")), linkDown}, "L"},
+      {"LinkUnknownUsesTheLocalSideAlone", dst().link("unknown").mode("n/a"), FAILS, 0,
+       stateOf(TARGET, UNKNOWN_LINK_STATE, INVALID),
+       // From the destination table and again from the link rule.
+       {localDump(dst().link("unknown").mode("n/a")), linkUnknown, linkUnknownError,
+        linkUnknownError},
+       "L"},
+      {"RemoteUnreadableWithLinkUpFallsBackToLocal", src().log("merging").mode("n/a"), FAILS,
+       0, stateOf(SOURCE, UP, TARGET_OUT_DATED),
+       {localDump(src().log("merging").mode("n/a")), remoteFailed, defaulted}, "LR"},
+      {"BothWriteModesAbsentDefaultToSynchronous", src().mode("n/a"),
+       Read(dst().mode("n/a")), 0, stateOf(SOURCE, UP, SYNCED),
+       {localDump(src().mode("n/a")), remoteDump(dst().mode("n/a")), defaulted}, "LR"},
+      {"NoReachableLocalServerGivesUnknownRole", noServer(), FAILS, 0,
+       stateOf(UNKNOWN_ROLE, UNKNOWN_LINK_STATE, INVALID, SYNCHRONOUS,
+               UNKNOWN_ABSOLUTE_CURRENCY),
+       {}, "L"},
   };
-  return std::string(heading) + "\t\t\t\tDR Mode: " + get("ParticipationType", "") +
-         "\n\t\t\t\tLink State: " + get("LinkState", "") + "\n\t\t\t\tLog State: " +
-         get("LogState", "") + "\n\t\t\t\tFailsafe Mode: " + get("FailSafe", "") +
-         "\n\t\t\t\tFailsafe Lock: " + get("FailSafeLock", "none") +
-         "\n\t\t\t\tWriteMode: " + get("WriteMode", "n/a") + "\n\t\t\t\tFullCopyState: " +
-         get("Fullcopystate", "none") + "\n\t\t\t\tNumWrites: " + get("TotalTransmit", "none") +
-         "\n";
 }
 
-// ---- getState -------------------------------------------------------------
+class GetStateTest : public SaiTest, public ::testing::WithParamInterface<StateRow> {};
 
-TEST_F(SaiOnSimTest, SourceWithLinkUpReadsBothSidesAndIsSynced) {
-  json local = sideState("source"), remote = sideState("destination");
-  start(scenario(local, remote));
+TEST_P(GetStateTest, ReadsAndMapsTheDRGroup) {
+  const StateRow& row = GetParam();
+  make({{row.local}, {row.remote}, {}, {}});
   DataRepState state;
-  EXPECT_EQ(sai->getState(state), 0);
-  EXPECT_EQ(state.role, SOURCE);
-  EXPECT_EQ(state.linkState, UP);
-  EXPECT_EQ(state.absoluteCurrency, NO);
-  EXPECT_EQ(state.repState, SYNCED);
-  EXPECT_EQ(state.writeMode, SYNCHRONOUS);
-  EXPECT_EQ(messages(), (Messages{dump("Local DR Group state: \n", local),
-                                  dump("Remote DR Group state: \n", remote)}));
-  // With the device ID map: one request per side, nothing else.
-  EXPECT_EQ(sim->requests().size(), 2u);
-}
-
-TEST_F(SaiOnSimTest, DestinationTakesLogStateAndWritesFromTheSource) {
-  struct Case {
-    const char* name;
-    json local, remote;
-    DRRepState rep;
-    DRWriteMode mode;
-  } cases[] = {
-      {"source merging",
-       sideState("destination"),
-       with(sideState("source"), {{"LogState", "merging"}}), LOG_COPY_IN_PROGRESS,
-       SYNCHRONOUS},
-      {"source merging, full copy here",
-       with(sideState("destination"), {{"Fullcopystate", "yes"}}),
-       with(sideState("source"), {{"LogState", "merging"}}), TRACK_COPY_IN_PROGRESS,
-       SYNCHRONOUS},
-      {"asynchronous with 17 writes on the way",
-       with(sideState("destination"), {{"WriteMode", "asynchronous"}}),
-       with(sideState("source"), {{"WriteMode", "asynchronous"}, {"TotalTransmit", "17"}}),
-       LOG_COPY_IN_PROGRESS, ASYNCHRONOUS},
-      {"asynchronous, nothing on the way",
-       with(sideState("destination"), {{"WriteMode", "n/a"}}),
-       with(sideState("source"), {{"WriteMode", "asynchronous"}, {"TotalTransmit", "0"}}),
-       SYNCED, ASYNCHRONOUS},
-      {"source logging: suspended",
-       sideState("destination"),
-       with(sideState("source"), {{"LogState", "logging"}}), TARGET_OUT_DATED, SYNCHRONOUS},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    start(scenario(c.local, c.remote));
-    DataRepState state;
-    EXPECT_EQ(sai->getState(state), 0);
-    EXPECT_EQ(state.role, TARGET);
-    EXPECT_EQ(state.linkState, UP);
-    EXPECT_EQ(state.repState, c.rep);
-    EXPECT_EQ(state.writeMode, c.mode);
+  EXPECT_EQ(sai->getState(state), row.result);
+  if (row.result == 0) {
+    EXPECT_EQ(state.role, row.state.role);
+    EXPECT_EQ(state.linkState, row.state.linkState);
+    EXPECT_EQ(state.absoluteCurrency, row.state.absoluteCurrency);
+    EXPECT_EQ(state.repState, row.state.repState);
+    EXPECT_EQ(state.writeMode, row.state.writeMode);
   }
+  EXPECT_EQ(messages(), row.messages);
+  EXPECT_EQ(array->calls, row.calls);
+  EXPECT_TRUE(sys.clock.sleeps.empty());
 }
 
-TEST_F(SaiOnSimTest, BothSidesOfOneRoleIsInvalidDrMode) {
-  start(scenario(sideState("destination"), sideState("destination")));
-  DataRepState state;
-  EXPECT_EQ(sai->getState(state), 1);
-  EXPECT_EQ(messages().back(),
-            "Error - Invalid DR Mode. Both local and remote DR groups are \n\t\t\t\t "
-            "\"destination\"");
-}
+INSTANTIATE_TEST_SUITE_P(Rows, GetStateTest, ::testing::ValuesIn(stateRows()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(SaiOnSimTest, LinkNotGoodUsesTheLocalSideAlone) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"failed",
-       "Warning - Unable to get remote DR group state because the YR link is \n\t\t\t\t"
-       "down. Will use the local DR group state only to determine the \n\t\t\t\t"
-       "status of data on this site."},
-      {"unknown",
-       "Warning - Unable to get remote DR group state because the \n\t\t\t\t"
-       "state of YR link is unknown. Will use the local DR group state \n\t\t\t\t"
-       "only to determine the status of data on this site."}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.first);
-    // The destination's own "normal" log state is not used: the state
-    // comes from the link alone.
-    json local = with(sideState("destination"), {{"LinkState", c.first}, {"WriteMode", "n/a"}});
-    start(scenario(local, sideState("source")));
-    DataRepState state;
-    EXPECT_EQ(sai->getState(state), 0);
-    Messages expected{dump("Local DR Group state: \n", local), c.second};
-    if (std::string(c.first) == "unknown") {
-      // From the destination table and again from the link rule.
-      expected.push_back("Error - Unexpected YR link state unknown detected.");
-      expected.push_back("Error - Unexpected YR link state unknown detected.");
-    }
-    EXPECT_EQ(messages(), expected);
-    EXPECT_EQ(reads(), 1u);  // the remote array is not asked
-    EXPECT_EQ(state.role, TARGET);
-    EXPECT_EQ(state.writeMode, SYNCHRONOUS);  // "n/a", no defaulting message
-    if (std::string(c.first) == "failed") {
-      EXPECT_EQ(state.linkState, DOWN);
-      EXPECT_EQ(state.repState, TARGET_OUT_DATED);
-    } else {
-      EXPECT_EQ(state.repState, INVALID);
-    }
-  }
-}
-
-TEST_F(SaiOnSimTest, RemoteUnreadableWithLinkUpFallsBackToLocal) {
-  json local = with(sideState("source"), {{"LogState", "merging"}, {"WriteMode", "n/a"}});
-  start(scenario(local, sideState("destination"), json::object(),
-                 json::array({failingRead(1, 1)})));
-  DataRepState state;
-  EXPECT_EQ(sai->getState(state), 0);
-  Messages m = messages();
-  ASSERT_EQ(m.size(), 4u) << ::testing::PrintToString(m);
-  EXPECT_EQ(m[0], dump("Local DR Group state: \n", local));
-  EXPECT_EQ(m[1].rfind("Warning - Failed to get remote DR group state from the SMI-S", 0), 0u);
-  EXPECT_EQ(m[2],
-            "Warning - Failed to get remote DR Group state even though the\n\t\t\t\t"
-            "state of YR link is good. Will use local DR group  \n\t\t\t\t"
-            "state only to determine the status of data on this site.");
-  EXPECT_EQ(m[3],
-            "Source and Target arrays returning WriteMode value as N/A, so "
-            "defaulting WriteMode to Synchronous.");
-  EXPECT_EQ(state.role, SOURCE);
-  EXPECT_EQ(state.repState, TARGET_OUT_DATED);
-}
-
-TEST_F(SaiOnSimTest, BothWriteModesAbsentDefaultToSynchronous) {
-  json local = sideState("source"), remote = sideState("destination");
-  local.erase("WriteMode");
-  remote.erase("WriteMode");
-  start(scenario(local, remote));
-  DataRepState state;
-  EXPECT_EQ(sai->getState(state), 0);
-  EXPECT_EQ(messages().back(),
-            "Source and Target arrays returning WriteMode value as N/A, so "
-            "defaulting WriteMode to Synchronous.");
-  EXPECT_EQ(state.writeMode, SYNCHRONOUS);
-}
-
-TEST_F(SaiOnSimTest, LookupWithoutTheDeviceIdMapGivesTheSameState) {
-  start(scenario(sideState("destination"), sideState("source")), false);
-  DataRepState state;
-  EXPECT_EQ(sai->getState(state), 0);
-  EXPECT_EQ(state.role, TARGET);
-  EXPECT_EQ(state.repState, SYNCED);
-  EXPECT_GT(sim->requests().size(), 2u);  // the DR groups were searched
-}
-
-TEST_F(SaiOnSimTest, NoReachableLocalServerGivesUnknownRole) {
-  start(scenario(sideState("source"), sideState("destination")));
-  sim->stop();
-  DataRepState state;
-  EXPECT_EQ(sai->getState(state), 0);
-  EXPECT_EQ(state.role, UNKNOWN_ROLE);
-  EXPECT_EQ(state.linkState, UNKNOWN_LINK_STATE);
-  EXPECT_EQ(state.absoluteCurrency, UNKNOWN_ABSOLUTE_CURRENCY);
-  for (const auto& m : messages())
-    EXPECT_EQ(m.find("Local DR Group state"), std::string::npos) << m;
-}
-
-TEST_F(SaiOnSimTest, UnreadableLocalSideFailsAndKeepsTheLastState) {
-  // Reads: local and remote for the first getState, then the local one
-  // fails.
-  start(scenario(sideState("destination"), sideState("source"),
-                 {{"failoverResults", {"INVALID_DR_STATE"}}},
-                 json::array({failingRead(2, 1)})));
+TEST_F(SaiTest, UnreadableLocalSideFailsAndFailoverKeepsTheLastState) {
+  make({{Read(dst()), FAILS}, {Read(src())}, {INVALID_DR_STATE}, {}});
   DataRepState first;
   ASSERT_EQ(sai->getState(first), 0);
   DataRepState second;
@@ -346,92 +314,33 @@ TEST_F(SaiOnSimTest, UnreadableLocalSideFailsAndKeepsTheLastState) {
   EXPECT_EQ(newState.role, TARGET);
   EXPECT_EQ(newState.linkState, UP);
   EXPECT_EQ(newState.repState, TRACK_COPY_IN_PROGRESS);
+  EXPECT_EQ(array->calls, "LRLF");
 }
 
-// ---- failover and failoverSwap --------------------------------------------
+// ---- failover ---------------------------------------------------------------------
 
-json results(std::initializer_list<const char*> codes) {
-  json a = json::array();
-  for (const char* c : codes) a.push_back(c);
-  return {{"failoverResults", a}};
-}
-
-TEST_F(SaiOnSimTest, LockCollisionOnEveryTryGivesUpAfterSix) {
-  start(scenario(sideState("destination"), sideState("source"),
-                 results({"LOCK_COLLISION", "LOCK_COLLISION", "LOCK_COLLISION",
-                          "LOCK_COLLISION", "LOCK_COLLISION", "LOCK_COLLISION",
-                          "SUCCESS"})));
-  EXPECT_EQ(sai->failoverSwap(300), 1);
-  Messages expected;
-  for (int i = 1; i <= 6; ++i) {
-    expected.push_back(count(i));
-    expected.push_back(LOCK_TEXT);
-  }
-  EXPECT_EQ(messages(), expected);
-  EXPECT_EQ(sys.clock.sleeps, Sleeps(6, 60));
-  EXPECT_EQ(failovers(), 6u);
-  // The budget is spent: the array is not asked again.
-  EXPECT_EQ(sai->failoverSwap(300), 1);
-  EXPECT_EQ(failovers(), 6u);
-}
-
-TEST_F(SaiOnSimTest, LockCollisionBudgetIsSharedByLaterCalls) {
-  start(scenario(sideState("destination"), sideState("source"),
-                 results({"LOCK_COLLISION", "LOCK_COLLISION", "SUCCESS", "LOCK_COLLISION",
-                          "LOCK_COLLISION", "LOCK_COLLISION", "LOCK_COLLISION",
-                          "LOCK_COLLISION"})));
-  EXPECT_EQ(sai->failoverSwap(0), 0);
-  EXPECT_EQ(sys.clock.sleeps, Sleeps(2, 60));
-  EXPECT_EQ(sai->getRetryCount(), 3);
-  sys.console.writes.clear();
-  DataRepState newState;
-  EXPECT_EQ(sai->failover(newState), 1);
-  EXPECT_EQ(messages(), (Messages{count(3), LOCK_TEXT, count(4), LOCK_TEXT, count(5),
-                                  LOCK_TEXT, count(6), LOCK_TEXT}));
-  EXPECT_EQ(failovers(), 7u);
-}
-
-TEST_F(SaiOnSimTest, SuccessfulFailoverSwapsTheRoles) {
-  start(scenario(sideState("destination"), sideState("source")));
-  EXPECT_EQ(sai->failoverSwap(300), 0);
-  EXPECT_EQ(messages(), Messages{count(1)});
-  EXPECT_TRUE(sys.clock.sleeps.empty());
-  ASSERT_EQ(failovers(), 1u);
-  DataRepState state;
-  EXPECT_EQ(sai->getState(state), 0);
-  EXPECT_EQ(state.role, SOURCE);
-}
-
-TEST_F(SaiOnSimTest, PreviewSendsNoFailover) {
-  start(scenario(sideState("destination"), sideState("source")));
-  preview = true;
-  EXPECT_EQ(sai->failoverSwap(300), 0);
-  EXPECT_EQ(failovers(), 0u);
-  EXPECT_EQ(messages(), (Messages{count(1), "In preview mode"}));
-}
-
-TEST_F(SaiOnSimTest, FailoverHandsBackTheStateToDecideOnAgain) {
-  struct Case {
-    const char* result;
+// getState on an asynchronous destination, then one failover.
+TEST_F(SaiTest, FailoverHandsBackTheStateToDecideOnAgain) {
+  const struct {
+    int answer;
     int expected;
     DRRepState rep;
     const char* message;
   } cases[] = {
-      {"SUCCESS", 0, INVALID, nullptr},
-      {"INVALID_DR_STATE", 2, TRACK_COPY_IN_PROGRESS,
+      {0, 0, INVALID, nullptr},
+      {INVALID_DR_STATE, 2, TRACK_COPY_IN_PROGRESS,
        "The failover action detected that the DR group is/was in copying state."},
-      {"DR_GROUP_IS_MERGING", 2, LOG_COPY_IN_PROGRESS,
+      {DR_GROUP_IS_MERGING, 2, LOG_COPY_IN_PROGRESS,
        "The failover action detected that the DR group is in merging state."},
-      {"STORAGE_SYSTEM_BUSY", 1, INVALID,
+      {STORAGE_SYSTEM_BUSY, 1, INVALID,
        "Error - The failover action failed due to storage system is busy."},
-      {"INVALID_DR_MODE", 1, INVALID,
-       "Error - The DR group is in invalid DR mode for failover."},
+      {INVALID_DR_MODE, 1, INVALID, nullptr},
+      {1, 1, INVALID, nullptr},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.result);
-    json local = with(sideState("destination"), {{"WriteMode", "asynchronous"}});
-    start(scenario(local, with(sideState("source"), {{"WriteMode", "asynchronous"}}),
-                   results({c.result})));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.answer);
+    make({{Read(dst().mode("asynchronous"))}, {Read(src().mode("asynchronous"))},
+          {c.answer}, {}});
     DataRepState state;
     ASSERT_EQ(sai->getState(state), 0);
     sys.console.writes.clear();
@@ -440,6 +349,7 @@ TEST_F(SaiOnSimTest, FailoverHandsBackTheStateToDecideOnAgain) {
     Messages expected{count(1)};
     if (c.message != nullptr) expected.push_back(c.message);
     EXPECT_EQ(messages(), expected);
+    EXPECT_EQ(array->calls, "LRF");
     if (c.expected == 2) {
       EXPECT_EQ(newState.role, TARGET);
       EXPECT_EQ(newState.linkState, UP);
@@ -452,341 +362,649 @@ TEST_F(SaiOnSimTest, FailoverHandsBackTheStateToDecideOnAgain) {
   }
 }
 
-TEST_F(SaiOnSimTest, BusyThroughoutWaitsTheWholeWaitTime) {
-  json r = json::array();
-  for (int i = 0; i < 10; ++i) r.push_back("STORAGE_SYSTEM_BUSY");
-  start(scenario(sideState("destination"), sideState("source"), {{"failoverResults", r}}));
+TEST_F(SaiTest, LockCollisionOnEveryTryGivesUpAfterSix) {
+  make({{}, {}, {LOCK_COLLISION, LOCK_COLLISION, LOCK_COLLISION, LOCK_COLLISION,
+                 LOCK_COLLISION, LOCK_COLLISION, 0},
+        {}});
   EXPECT_EQ(sai->failoverSwap(300), 1);
-  const std::string what = "Waiting for storage system available. ";
-  EXPECT_EQ(messages(),
-            (Messages{count(1), "The Storage system is busy", waiting(what, 300),
-                      waiting(what, 240), waiting(what, 180), waiting(what, 120),
-                      waiting(what, 60), WAIT_EXPIRED}));
-  EXPECT_EQ(sys.clock.sleeps, Sleeps(5, 60));
-  EXPECT_EQ(failovers(), 6u);
+  EXPECT_EQ(messages(), (Messages{count(1), count(2), count(3), count(4), count(5), count(6)}));
+  EXPECT_EQ(sys.clock.sleeps, Sleeps(6, 60));
+  EXPECT_EQ(array->calls, "FFFFFF");
+  EXPECT_EQ(sai->getRetryCount(), 7);
+  // The budget is spent: the array is not asked again.
+  EXPECT_EQ(sai->failoverSwap(300), 1);
+  EXPECT_EQ(array->calls, "FFFFFF");
 }
 
-TEST_F(SaiOnSimTest, WaitsThroughCopyMergeBusyAndLockCollisionUntilSuccess) {
-  start(scenario(sideState("destination"), sideState("source"),
-                 results({"INVALID_DR_STATE", "DR_GROUP_IS_MERGING", "STORAGE_SYSTEM_BUSY",
-                          "LOCK_COLLISION", "SUCCESS"})));
-  EXPECT_EQ(sai->failoverSwap(600), 0);
-  EXPECT_EQ(messages(),
-            (Messages{count(1), "The DR Group is in copying state",
-                      waiting("Waiting for completion of copying. ", 600),
-                      waiting("Waiting for completion of merging. ", 540),
-                      waiting("Waiting for storage system available. ", 480), LOCK_TEXT,
-                      waiting("LOCK_COLLISION .", 420)}));
-  EXPECT_EQ(sys.clock.sleeps, Sleeps(4, 60));
-  // The polls in the wait are outside the lock collision budget.
-  EXPECT_EQ(sai->getRetryCount(), 1);
-}
-
-TEST_F(SaiOnSimTest, ZeroWaitTimeDoesNotWait) {
-  const std::pair<const char*, Messages> cases[] = {
-      {"INVALID_DR_STATE",
-       {"The DR Group is in copying state",
-        "The WAIT_TIME is 0. The program will not wait for copy operation complete"}},
-      {"DR_GROUP_IS_MERGING",
-       {"The DR Group is in merging state",
-        "The WAIT_TIME is 0. The program will not wait for merging operation complete"}},
-      {"STORAGE_SYSTEM_BUSY",
-       {"The Storage system is busy",
-        "The WAIT_TIME is 0. The program will not retry the failover operation"}},
-      {"CONNECTION_SUSPENDED",
-       {"Error - The replication link is in suspend mode. The DR group can not be failed "
-        "over.\n\t\t\t\tResume the replication link for this DR group and restart the "
-        "package."}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.first);
-    start(scenario(sideState("destination"), sideState("source"), results({c.first})));
-    EXPECT_EQ(sai->failoverSwap(0), 1);
-    Messages expected{count(1)};
-    for (const auto& m : c.second) expected.push_back(m);
-    EXPECT_EQ(messages(), expected);
-    EXPECT_TRUE(sys.clock.sleeps.empty());
-    EXPECT_EQ(failovers(), 1u);
-  }
-}
-
-TEST_F(SaiOnSimTest, CopyingWithTheLinkDownIsNotWaitedFor) {
-  // The array refuses by itself: a full copy is running.
-  start(scenario(with(sideState("destination"), {{"LinkState", "failed"}, {"Fullcopystate", "yes"}}),
-                 with(sideState("source"), {{"LinkState", "failed"}})));
-  EXPECT_EQ(sai->failoverSwap(600), 1);
-  EXPECT_EQ(messages(),
-            (Messages{count(1), "The DR Group is in copying state",
-                      "Error,Link is down, The program will not wait for copy operation "
-                      "complete"}));
-  EXPECT_TRUE(sys.clock.sleeps.empty());
-}
-
-TEST_F(SaiOnSimTest, CopyEndingWhileWaitingLetsTheFailoverThrough) {
-  // The array refuses while Fullcopystate is "yes"; the copy ends with the
-  // first read of the group (the link check before the wait).
-  json events = {{"events",
-                  {{{"afterReads", 1}, {"side", "both"}, {"set", {{"Fullcopystate", "no"}}}}}}};
-  start(scenario(with(sideState("destination"), {{"Fullcopystate", "yes"}}),
-                 sideState("source"), events));
-  EXPECT_EQ(sai->failoverSwap(600), 0);
-  EXPECT_EQ(messages(), (Messages{count(1), "The DR Group is in copying state",
-                                  waiting("Waiting for completion of copying. ", 600)}));
-  EXPECT_EQ(sys.clock.sleeps, Sleeps{60});
-  EXPECT_EQ(failovers(), 2u);
-}
-
-// ---- waitForMerging -------------------------------------------------------
-
-json asyncDest() { return with(sideState("destination"), {{"WriteMode", "asynchronous"}}); }
-json mergingSource(const json& writes) {
-  return with(sideState("source"),
-              {{"WriteMode", "asynchronous"}, {"LogState", "merging"}, {"TotalTransmit", writes}});
-}
-json afterMerge() {
-  return {{"side", "source"}, {"set", {{"LogState", "normal"}}}};
-}
-
-TEST_F(SaiOnSimTest, MergeWithNothingOutstandingFailsOverAtOnce) {
-  start(scenario(asyncDest(), with(mergingSource("0"), {{"LogState", "normal"}})));
-  EXPECT_EQ(sai->waitForMerging(600, "DATA_CURRENCY_PREFERRED"), 0);
-  EXPECT_EQ(messages(), (Messages{"The DR Group is in merging state", count(1)}));
-  EXPECT_TRUE(sys.clock.sleeps.empty());
-}
-
-TEST_F(SaiOnSimTest, MergeCountsDownThenFailsOver) {
-  // Every read of the group lowers the source's count by 2; at 0 the merge
-  // is over.
-  json countdown = {{"countdowns",
-                     {{{"side", "source"}, {"step", 2}, {"then", {afterMerge()}}}}}};
-  start(scenario(asyncDest(), mergingSource("5"), countdown));
-  EXPECT_EQ(sai->waitForMerging(600, "DATA_CURRENCY_PREFERRED"), 0);
-  // The local read leaves 3, the remote one reports 3 and leaves 1, the
-  // first poll reports 1 and ends the merge, the second reports 0.
-  const std::string what = "Waiting for completion of merging. ";
-  EXPECT_EQ(messages(), (Messages{"The DR Group is in merging state", waiting(what, 600),
-                                  waiting(what, 540), count(1)}));
+TEST_F(SaiTest, LockCollisionBudgetIsSharedByLaterCalls) {
+  make({{}, {}, {LOCK_COLLISION, LOCK_COLLISION, 0, LOCK_COLLISION}, {}});
+  EXPECT_EQ(sai->failoverSwap(0), 0);
   EXPECT_EQ(sys.clock.sleeps, Sleeps(2, 60));
-  EXPECT_EQ(failovers(), 1u);
+  EXPECT_EQ(sai->getRetryCount(), 3);
+  sys.console.writes.clear();
+  DataRepState newState;
+  EXPECT_EQ(sai->failover(newState), 1);
+  EXPECT_EQ(messages(), (Messages{count(3), count(4), count(5), count(6)}));
+  EXPECT_EQ(array->calls, "FFFFFFF");
 }
 
-TEST_F(SaiOnSimTest, MergeOutstandingAtTheDeadline) {
-  struct Case {
-    const char* mode;
-    const char* policy;
-    int expected;
-    const char* message;  // after the waiting lines; null: failover follows
-  } cases[] = {
-      {"asynchronous", "AVAILABILITY_PREFERRED", 0, nullptr},
-      {"asynchronous", "DATA_CURRENCY_PREFERRED", 1,
-       "The DR Mode is Asynchronous. But the startup policy is Currency Preferred.\n\t\t"
-       "The WAIT_TIME has expired or unexpected error has occurred.the package is NOT "
-       "allowed to start up."},
-      {"asynchronous", "REMOTE_PROTECTION_PREFERRED", 1,
-       "The DR Mode is Asynchronous. But the startup policy is Currency Preferred.\n\t\t"
-       "The WAIT_TIME has expired or unexpected error has occurred.the package is NOT "
-       "allowed to start up."},
-      {"synchronous", "AVAILABILITY_PREFERRED", 1, WAIT_EXPIRED},
+// ---- failoverSwap and the waits ----------------------------------------------------
+
+using Op = std::function<int(ZARNStorageArrayInterface&)>;
+Op swap(int waitTime) {
+  return [waitTime](ZARNStorageArrayInterface& s) { return s.failoverSwap(waitTime); };
+}
+Op merging(int waitTime, const char* policy) {
+  return [waitTime, policy](ZARNStorageArrayInterface& s) {
+    return s.waitForMerging(waitTime, policy);
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.mode) + " " + c.policy);
-    json local = with(sideState("destination"), {{"WriteMode", c.mode}});
-    json remote = with(mergingSource("40"), {{"WriteMode", c.mode}});
-    // The array would refuse while merging; the scripted answer accepts.
-    start(scenario(local, remote, results({"SUCCESS"})));
-    EXPECT_EQ(sai->waitForMerging(120, c.policy), c.expected);
-    const std::string what = "Waiting for completion of merging. ";
-    Messages expected{"The DR Group is in merging state", waiting(what, 120),
-                      waiting(what, 60)};
-    expected.push_back(c.message != nullptr ? c.message : count(1));
-    EXPECT_EQ(messages(), expected);
-    EXPECT_EQ(sys.clock.sleeps, Sleeps(2, 60));
-    EXPECT_EQ(failovers(), c.expected == 0 ? 1u : 0u);
-  }
+}
+Op copying(int waitTime) {
+  return [waitTime](ZARNStorageArrayInterface& s) { return s.waitForCopying(waitTime); };
 }
 
-// A write count that is neither a number nor "none" may hide writes still
-// on their way: the merge is waited for as if writes were outstanding, and
-// the currency policy refuses at the deadline.
-TEST_F(SaiOnSimTest, MergeWithAnUnknownWriteCountIsNeverOver) {
-  for (const char* writes : {"n/a", "", "NULL", "unknown"}) {
-    SCOPED_TRACE(std::string("TotalTransmit \"") + writes + "\"");
-    json local = with(sideState("destination"), {{"WriteMode", "asynchronous"}});
-    start(scenario(local, mergingSource(writes), results({"SUCCESS"})));
-    EXPECT_EQ(sai->waitForMerging(120, "DATA_CURRENCY_PREFERRED"), 1);
-    const std::string what = "Waiting for completion of merging. ";
-    EXPECT_EQ(messages(),
-              (Messages{"The DR Group is in merging state", waiting(what, 120),
-                        waiting(what, 60),
-                        "The DR Mode is Asynchronous. But the startup policy is "
-                        "Currency Preferred.\n\t\tThe WAIT_TIME has expired or "
-                        "unexpected error has occurred.the package is NOT allowed "
-                        "to start up."}));
-    EXPECT_EQ(failovers(), 0u);
-  }
+struct WaitRow {
+  const char* name;
+  Script script;
+  Op op;
+  int result;
+  Messages messages;
+  std::string calls;
+  size_t sleeps;  // of 60 seconds each
+};
+
+std::ostream& operator<<(std::ostream& os, const WaitRow& r) { return os << r.name; }
+
+Side asyncDst() { return dst().mode("asynchronous"); }
+Side mergingSrc(const char* writes) {
+  return src().mode("asynchronous").log("merging").writes(writes);
 }
 
-TEST_F(SaiOnSimTest, MergeWithoutRemoteStateDependsOnTheWriteMode) {
-  const char* const asyncError =
+std::vector<WaitRow> failoverSwapRows() {
+  return {
+      {"Success", {{}, {}, {0}, {}}, swap(300), 0, {count(1)}, "F", 0},
+      {"OtherRefusalIsNotWaitedFor", {{}, {}, {INVALID_DR_MODE}, {}}, swap(300), 1,
+       {count(1)}, "F", 0},
+      {"BusyThroughoutWaitsTheWholeWaitTime", {{}, {}, {STORAGE_SYSTEM_BUSY}, {}}, swap(300),
+       1,
+       {count(1), "The Storage system is busy", waiting(WAIT_BUSY, 300),
+        waiting(WAIT_BUSY, 240), waiting(WAIT_BUSY, 180), waiting(WAIT_BUSY, 120),
+        waiting(WAIT_BUSY, 60), WAIT_EXPIRED},
+       "FFFFFF", 5},
+      // The polls in the wait are outside the lock collision budget.
+      {"WaitsThroughCopyMergeBusyAndLockCollision",
+       {{Read(dst())}, {}, {INVALID_DR_STATE, DR_GROUP_IS_MERGING, STORAGE_SYSTEM_BUSY,
+                           LOCK_COLLISION, 0},
+        {}},
+       swap(600), 0,
+       {count(1), COPYING, waiting(WAIT_COPY, 600), waiting(WAIT_MERGE, 540),
+        waiting(WAIT_BUSY, 480), waiting("LOCK_COLLISION .", 420)},
+       "FLFFFF", 4},
+      {"ZeroWaitCopying", {{Read(dst())}, {}, {INVALID_DR_STATE}, {}}, swap(0), 1,
+       {count(1), COPYING,
+        "The WAIT_TIME is 0. The program will not wait for copy operation complete"},
+       "F", 0},
+      {"ZeroWaitMerging", {{}, {}, {DR_GROUP_IS_MERGING}, {}}, swap(0), 1,
+       {count(1), MERGING,
+        "The WAIT_TIME is 0. The program will not wait for merging operation complete"},
+       "F", 0},
+      {"ZeroWaitBusy", {{}, {}, {STORAGE_SYSTEM_BUSY}, {}}, swap(0), 1,
+       {count(1), "The Storage system is busy",
+        "The WAIT_TIME is 0. The program will not retry the failover operation"},
+       "F", 0},
+      {"ZeroWaitSuspended", {{}, {}, {CONNECTION_SUSPENDED}, {}}, swap(0), 1, {count(1)}, "F",
+       0},
+      // A copy towards this site cannot end while the link is down.
+      {"CopyingWithTheLinkDown", {{Read(dst().link("failed").copy("yes"))}, {},
+                                  {INVALID_DR_STATE}, {}},
+       swap(600), 1,
+       {count(1), COPYING,
+        "Error,Link is down, The program will not wait for copy operation complete"},
+       "FL", 0},
+      {"CopyingAndTheLocalSideUnreadable", {{FAILS}, {}, {INVALID_DR_STATE}, {}}, swap(600), 1,
+       {count(1), COPYING, "Error, Unable to get the Local DR State"}, "FL", 0},
+      {"CopyEndingWhileWaiting", {{Read(dst().copy("yes"))}, {}, {INVALID_DR_STATE, 0}, {}},
+       swap(600), 0, {count(1), COPYING, waiting(WAIT_COPY, 600)}, "FLF", 1},
+  };
+}
+
+std::vector<WaitRow> mergingRows() {
+  const char* const asyncNoRemote =
       "ERROR - Failed to get remote DR Group state.The DR Mode is Asynchronous.\n\t\t\t\t"
       "The program cannot determine the number of logs pending.\n\t\t\t\t"
       "The package is NOT allowed to start up.";
-  const char* const syncWarning =
+  const char* const syncNoRemote =
       "Warning - Failed to get remote DR Group state\t. .The DR Mode is "
       "SYNCHRONOUS.\n\t\t\t\tThe package is allowed to start up.";
-  for (const char* mode : {"asynchronous", "n/a"}) {
-    SCOPED_TRACE(mode);
-    json local = with(sideState("destination"), {{"WriteMode", mode}});
-    start(scenario(local, mergingSource("40"), results({"SUCCESS"}),
-                   json::array({failingRead(1, 1)})));
-    int expected = std::string(mode) == "asynchronous" ? 1 : 0;
-    EXPECT_EQ(sai->waitForMerging(600, "AVAILABILITY_PREFERRED"), expected);
-    Messages m = messages();
-    ASSERT_EQ(m.size(), expected == 1 ? 3u : 4u) << ::testing::PrintToString(m);
-    EXPECT_EQ(m[0], "The DR Group is in merging state");
-    EXPECT_EQ(m[1].rfind("Warning - Failed to get remote DR group state from the SMI-S", 0), 0u);
-    EXPECT_EQ(m[2], expected == 1 ? asyncError : syncWarning);
-    if (expected == 0) {
-      EXPECT_EQ(m[3], count(1));
-    }
-  }
+  const char* const asyncLost =
+      "Warning - Failed to get remote DR Group state.The DR Mode is "
+      "Asynchronous.\n\t\t\t\tThe program cannot determine the number of logs "
+      "pending.\n\t\t\t\tThe package is NOT allowed to start up.";
+  const char* const AP = "AVAILABILITY_PREFERRED";
+  const char* const DCP = "DATA_CURRENCY_PREFERRED";
+  const char* const RPP = "REMOTE_PROTECTION_PREFERRED";
+  auto unknownCount = [&](const char* name, const char* writes) -> WaitRow {
+    // May hide writes still on their way: waited for as if outstanding,
+    // and refused by the currency policy at the deadline.
+    return {name, {{Read(asyncDst())}, {Read(mergingSrc(writes))}, {0}, {}},
+            merging(120, DCP), 1,
+            {MERGING, waiting(WAIT_MERGE, 120), waiting(WAIT_MERGE, 60), CURRENCY_REFUSED},
+            "LRRR", 2};
+  };
+  return {
+      {"NothingOutstandingFailsOverAtOnce",
+       {{Read(asyncDst())}, {Read(mergingSrc("0").log("normal"))}, {0}, {}},
+       merging(600, DCP), 0, {MERGING, count(1)}, "LRF", 0},
+      {"CountsDownThenFailsOver",
+       {{Read(asyncDst())}, {Read(mergingSrc("3")), Read(mergingSrc("1")), Read(src().mode("asynchronous"))}, {0}, {}},
+       merging(600, DCP), 0,
+       {MERGING, waiting(WAIT_MERGE, 600), waiting(WAIT_MERGE, 540), count(1)}, "LRRRF", 2},
+      // Writes still outstanding at the deadline.
+      {"AsyncOutstandingAvailabilityPreferred",
+       {{Read(asyncDst())}, {Read(mergingSrc("40"))}, {0}, {}}, merging(120, AP), 0,
+       {MERGING, waiting(WAIT_MERGE, 120), waiting(WAIT_MERGE, 60), count(1)}, "LRRRF", 2},
+      {"AsyncOutstandingDataCurrencyPreferred",
+       {{Read(asyncDst())}, {Read(mergingSrc("40"))}, {0}, {}}, merging(120, DCP), 1,
+       {MERGING, waiting(WAIT_MERGE, 120), waiting(WAIT_MERGE, 60), CURRENCY_REFUSED},
+       "LRRR", 2},
+      {"AsyncOutstandingRemoteProtectionPreferred",
+       {{Read(asyncDst())}, {Read(mergingSrc("40"))}, {0}, {}}, merging(120, RPP), 1,
+       {MERGING, waiting(WAIT_MERGE, 120), waiting(WAIT_MERGE, 60), CURRENCY_REFUSED},
+       "LRRR", 2},
+      {"SyncOutstanding",
+       {{Read(dst())}, {Read(mergingSrc("40").mode("synchronous"))}, {0}, {}},
+       merging(120, AP), 1,
+       {MERGING, waiting(WAIT_MERGE, 120), waiting(WAIT_MERGE, 60), WAIT_EXPIRED}, "LRRR", 2},
+      unknownCount("UnknownCountNa", "n/a"),
+      unknownCount("UnknownCountEmpty", ""),
+      unknownCount("UnknownCountNull", "NULL"),
+      unknownCount("UnknownCountText", "unknown"),
+      // No remote state: the write mode decides.
+      {"NoRemoteStateAsync", {{Read(asyncDst())}, {FAILS}, {0}, {}}, merging(600, AP), 1,
+       {MERGING, asyncNoRemote}, "LR", 0},
+      {"NoRemoteStateModeUnknown", {{Read(dst().mode("n/a"))}, {FAILS}, {0}, {}},
+       merging(600, AP), 0, {MERGING, syncNoRemote, count(1)}, "LRF", 0},
+      // No write count: the write mode decides.
+      {"NoWriteCountAsync", {{Read(dst())}, {Read(mergingSrc("none"))}, {0}, {}},
+       merging(600, AP), 1,
+       {MERGING,
+        "Error.Cannot retrieve the property \"numWrites\".\n\t\t\t\tThe DR Mode is "
+        "Asynchronous.\n\t\t\t\tThe package is NOT allowed to start up."},
+       "LR", 0},
+      {"NoWriteCountSync",
+       {{Read(dst())}, {Read(mergingSrc("none").mode("synchronous"))}, {0}, {}},
+       merging(600, AP), 0,
+       {MERGING,
+        "Warning - Failed to retrieve the property \"numWrites\" \n\t\t\t\tThe DR Mode is "
+        "SYNCHRONOUS.The package is allowed to start up.",
+        count(1)},
+       "LRF", 0},
+      {"NoFullCopyStateAsync",
+       {{Read(dst())}, {Read(mergingSrc("40").copy("n/a"))}, {0}, {}}, merging(600, AP), 1,
+       {MERGING,
+        "Error.Cannot retrieve the property \"numWrites\".\n\t\t\t\tThe DR Mode is "
+        "Asynchronous.\n\t\t\t\tThe package is NOT allowed to start up."},
+       "LR", 0},
+      // The remote side lost while waiting: the write mode decides.
+      {"RemoteLostWhileMergingAsync",
+       {{Read(asyncDst())}, {Read(mergingSrc("40")), FAILS}, {0}, {}}, merging(600, AP), 1,
+       {MERGING, waiting(WAIT_MERGE, 600), asyncLost}, "LRR", 1},
+      {"RemoteLostWhileMergingSync",
+       {{Read(dst())}, {Read(mergingSrc("40").mode("synchronous")), FAILS}, {0}, {}},
+       merging(600, AP), 0, {MERGING, waiting(WAIT_MERGE, 600), count(1)}, "LRRF", 1},
+      {"LocalSideUnreadable", {{FAILS}, {}, {}, {}}, merging(600, AP), 1,
+       {"Error.Cannot retrieve the Local CS State.\n\t\t\t\t"}, "L", 0},
+  };
 }
 
-TEST_F(SaiOnSimTest, MergeWithoutAWriteCountDependsOnTheWriteMode) {
-  for (const char* mode : {"asynchronous", "synchronous"}) {
-    SCOPED_TRACE(mode);
-    json remote = with(mergingSource("0"), {{"WriteMode", mode}});
-    remote.erase("TotalTransmit");
-    start(scenario(sideState("destination"), remote, results({"SUCCESS"})));
-    if (std::string(mode) == "asynchronous") {
-      EXPECT_EQ(sai->waitForMerging(600, "AVAILABILITY_PREFERRED"), 1);
-      EXPECT_EQ(messages(), (Messages{"The DR Group is in merging state",
-                                      "Error.Cannot retrieve the property \"numWrites\".\n"
-                                      "\t\t\t\tThe DR Mode is Asynchronous.\n\t\t\t\t"
-                                      "The package is NOT allowed to start up."}));
-    } else {
-      EXPECT_EQ(sai->waitForMerging(600, "AVAILABILITY_PREFERRED"), 0);
-      EXPECT_EQ(messages(),
-                (Messages{"The DR Group is in merging state",
-                          "Warning - Failed to retrieve the property \"numWrites\" \n"
-                          "\t\t\t\tThe DR Mode is SYNCHRONOUS.The package is allowed to "
-                          "start up.",
-                          count(1)}));
-    }
-  }
-}
-
-TEST_F(SaiOnSimTest, RemoteLostWhileMergingDependsOnTheWriteMode) {
-  for (const char* mode : {"asynchronous", "synchronous"}) {
-    SCOPED_TRACE(mode);
-    json local = with(sideState("destination"), {{"WriteMode", mode}});
-    json remote = with(mergingSource("40"), {{"WriteMode", mode}});
-    // Reads: local, remote, then the remote poll fails.
-    start(scenario(local, remote, results({"SUCCESS"}), json::array({failingRead(2, 1)})));
-    bool async = std::string(mode) == "asynchronous";
-    EXPECT_EQ(sai->waitForMerging(600, "AVAILABILITY_PREFERRED"), async ? 1 : 0);
-    Messages m = messages();
-    ASSERT_GE(m.size(), 3u);
-    EXPECT_EQ(m[1], waiting("Waiting for completion of merging. ", 600));
-    if (async) {
-      EXPECT_EQ(m.back(),
-                "Warning - Failed to get remote DR Group state.The DR Mode is "
-                "Asynchronous.\n\t\t\t\tThe program cannot determine the number of logs "
-                "pending.\n\t\t\t\tThe package is NOT allowed to start up.");
-    } else {
-      EXPECT_EQ(m.back(), count(1));
-    }
-    EXPECT_EQ(sys.clock.sleeps, Sleeps{60});
-  }
-}
-
-// ---- waitForCopying -------------------------------------------------------
-
-TEST_F(SaiOnSimTest, CopyFinishedOrUnknownFailsOverWithoutWaiting) {
-  const std::pair<std::optional<const char*>, Messages> cases[] = {
-      {"no", {"The DR Group is in copying state", count(1)}},
-      {std::nullopt,
-       {"The DR Group is in copying state",
+std::vector<WaitRow> copyingRows() {
+  const char* const lost = "Error - Failed to get Local DR Group state\t.";
+  return {
+      {"CopyFinished", {{Read(dst())}, {}, {0}, {}}, copying(600), 0, {COPYING, count(1)},
+       "LF", 0},
+      {"CopyStateUnknown", {{Read(dst().copy("none"))}, {}, {0}, {}}, copying(600), 0,
+       {COPYING,
         "Warning - Failed to retrieve the property \"fullCopyState\".The program will "
         "attempt to start up the package.",
-        count(1)}},
+        count(1)},
+       "LF", 0},
+      {"CopyRunningZeroWaitTime", {{Read(dst().copy("yes"))}, {}, {0}, {}}, copying(0), 1,
+       {COPYING,
+        "The WAIT_TIME is 0. The program will not wait for copying operation to complete"},
+       "L", 0},
+      {"CopyEndsWithinTheWaitTime",
+       {{Read(dst().copy("yes")), Read(dst().copy("yes")), Read(dst().copy("yes")),
+         Read(dst())},
+        {}, {0}, {}},
+       copying(600), 0,
+       {COPYING, waiting(WAIT_COPY, 600), waiting(WAIT_COPY, 540), waiting(WAIT_COPY, 480),
+        count(1)},
+       "LLLLF", 3},
+      {"CopyStillRunningAtTheDeadline", {{Read(dst().copy("yes"))}, {}, {0}, {}},
+       copying(150), 1,
+       {COPYING, waiting(WAIT_COPY, 150), waiting(WAIT_COPY, 90), waiting(WAIT_COPY, 30),
+        "The WAIT_TIME has expired."},
+       "LLLL", 3},
+      {"CopyStateLostWhileWaiting", {{Read(dst().copy("yes")), FAILS}, {}, {0}, {}},
+       copying(600), 1, {COPYING, waiting(WAIT_COPY, 600), lost}, "LL", 1},
+      {"LocalSideUnreadable", {{FAILS}, {}, {}, {}}, copying(600), 1, {COPYING, lost}, "L", 0},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.first.value_or("absent"));
-    json local = sideState("destination");
-    if (c.first)
-      local["Fullcopystate"] = *c.first;
-    else
-      local.erase("Fullcopystate");
-    start(scenario(local, sideState("source")));
-    EXPECT_EQ(sai->waitForCopying(600), 0);
-    EXPECT_EQ(messages(), c.second);
-    EXPECT_TRUE(sys.clock.sleeps.empty());
+}
+
+class WaitTest : public SaiTest, public ::testing::WithParamInterface<WaitRow> {};
+
+TEST_P(WaitTest, WaitsAndFailsOver) {
+  const WaitRow& row = GetParam();
+  make(row.script);
+  EXPECT_EQ(row.op(*sai), row.result);
+  EXPECT_EQ(messages(), row.messages);
+  EXPECT_EQ(array->calls, row.calls);
+  EXPECT_EQ(sys.clock.sleeps, Sleeps(row.sleeps, 60));
+  // Only failoverWithRetries spends the lock collision budget.
+  EXPECT_EQ(sai->getRetryCount(), 1);
+}
+
+auto rowName = [](const auto& info) { return std::string(info.param.name); };
+INSTANTIATE_TEST_SUITE_P(FailoverSwap, WaitTest, ::testing::ValuesIn(failoverSwapRows()),
+                         rowName);
+INSTANTIATE_TEST_SUITE_P(WaitForMerging, WaitTest, ::testing::ValuesIn(mergingRows()),
+                         rowName);
+INSTANTIATE_TEST_SUITE_P(WaitForCopying, WaitTest, ::testing::ValuesIn(copyingRows()),
+                         rowName);
+
+// ---- The rest of the interface ---------------------------------------------------
+
+TEST_F(SaiTest, SourceWriteEnableSwitchesFailsafeOff) {
+  make({{}, {}, {}, {0, 1, 32769}});
+  EXPECT_EQ(sai->sourceWriteEnable(), 0);
+  EXPECT_EQ(sai->sourceWriteEnable(), 1);
+  EXPECT_EQ(sai->sourceWriteEnable(), 1);
+  EXPECT_EQ(array->calls, "DDD");
+}
+
+TEST_F(SaiTest, FailbackAndResyncHaveNothingToDo) {
+  make({});
+  EXPECT_EQ(sai->failback(), 3);
+  EXPECT_EQ(sai->resyncFromTarget(), 3);
+  EXPECT_EQ(sai->initialize("/pkg/pkg1.env"), 0);  // the operations are set up
+  EXPECT_EQ(array->calls, "");
+  EXPECT_TRUE(messages().empty());
+}
+
+// ---- mapState: every row of the source and destination tables, the
+// failsafe and link rules, with the exact messages (debug ones included). ----
+
+const char* const PREFIX = "Inside ZARNStorageArrayInterface::mapState ";
+const char* const PREFIX_THE = "Inside the ZARNStorageArrayInterface::mapState ";
+const char* const ENTRY = "Inside the ZARNStorageArrayInterface::mapState method";
+const char* const DEST = "Inside the ZARNStorageArrayInterface::mapState "
+                         "ParticipationType is Destination";
+const char* const UNKNOWN_LOG =
+    "Inside ZARNStorageArrayInterface::mapState logState is UNKNOWN";
+const char* const ASYNC = "Write Mode is Asynchronous";
+
+std::string dbg(const std::string& text) { return "DEBUG " + text; }
+std::string inside(const std::string& rest) { return dbg(PREFIX + rest); }
+std::string insideThe(const std::string& rest) { return dbg(PREFIX_THE + rest); }
+
+struct Row {
+  const char* name;
+  // Raw properties.
+  std::string participation;
+  std::string logState;
+  std::string link;
+  std::string writeMode;
+  std::string fullCopy;
+  std::string writes;
+  std::string failSafe = "disable";
+  std::string lock = "none";
+  // Expected.
+  int result = 0;
+  DRRole role = UNKNOWN_ROLE;
+  DRRepState rep = INVALID;
+  DRLinkState linkState = UNKNOWN_LINK_STATE;
+  DRAbsoluteCurrency currency = UNKNOWN_ABSOLUTE_CURRENCY;
+  DRWriteMode writeModeOut = SYNCHRONOUS;
+  // Messages after the entry line (debug ones start "DEBUG ").
+  Messages messages;
+};
+
+std::ostream& operator<<(std::ostream& os, const Row& r) { return os << r.name; }
+
+ConsistencySetState csOf(const Row& r) {
+  ConsistencySetState cs;
+  cs.participationType = r.participation;
+  cs.linkState = r.link;
+  cs.logState = r.logState;
+  cs.failSafe = r.failSafe;
+  cs.failSafeLock = r.lock;
+  cs.suspendMode = "none";
+  cs.writeMode = r.writeMode;
+  cs.fullCopyState = r.fullCopy;
+  cs.numWrites = r.writes;
+  return cs;
+}
+
+// A source row with link "good": up, failsafe disabled.
+Row source(const char* name, const std::string& logState, DRRepState rep,
+           Messages tail) {
+  Row r;
+  r.name = name;
+  r.participation = "source";
+  r.logState = logState;
+  r.link = "good";
+  r.writeMode = "synchronous";
+  r.fullCopy = "no";
+  r.writes = "0";
+  r.role = SOURCE;
+  r.rep = rep;
+  r.linkState = UP;
+  r.currency = NO;
+  r.messages = {inside("ParticipationType:SOURCE")};
+  for (auto& m : tail) r.messages.push_back(m);
+  return r;
+}
+
+Row dest(const char* name, const std::string& logState, const std::string& link,
+         const std::string& writeMode, const std::string& fullCopy,
+         const std::string& writes, DRRepState rep, Messages tail) {
+  Row r;
+  r.name = name;
+  r.participation = "destination";
+  r.logState = logState;
+  r.link = link;
+  r.writeMode = writeMode;
+  r.fullCopy = fullCopy;
+  r.writes = writes;
+  r.role = TARGET;
+  r.rep = rep;
+  r.linkState = link == "good" ? UP : link == "failed" ? DOWN : UNKNOWN_LINK_STATE;
+  r.currency = NO;
+  r.writeModeOut = writeMode == "asynchronous" ? ASYNCHRONOUS : SYNCHRONOUS;
+  r.messages = {dbg(DEST)};
+  for (auto& m : tail) r.messages.push_back(m);
+  return r;
+}
+
+std::vector<Row> sourceRows() {
+  return {
+      source("SourceNormal", "normal", SYNCED,
+             {insideThe("logState:NORMAL RepState:SYNCED")}),
+      source("SourceLogging", "logging", TARGET_OUT_DATED, {}),
+      source("SourceMerging", "merging", TARGET_OUT_DATED, {}),
+      source("SourceDeallocating", "deallocating", TARGET_OUT_DATED, {}),
+      source("SourceUnknownLog", "unknown", INVALID,
+             {"Error - Unexpected DR log state unknown detected."}),
+      source("SourceLogStateCaseMatters", "Normal", INVALID,
+             {"Error - Unexpected DR log state Normal detected."}),
+  };
+}
+
+std::vector<Row> destinationRows() {
+  const std::string a = "asynchronous", s = "synchronous";
+  const std::string na = "n/a";
+  return {
+      // Log state "normal" (the source's, taken over by getState).
+      dest("NormalAsyncFullCopy", "normal", "good", a, "yes", "12",
+           TRACK_COPY_IN_PROGRESS,
+           {dbg(ASYNC), inside("logState:NORMAL,FULL_COPY_TRUE ")}),
+      dest("NormalAsyncWritesPending", "normal", "good", a, "no", "17",
+           LOG_COPY_IN_PROGRESS,
+           {dbg(ASYNC), inside("logState:NORMAL, State:Merging")}),
+      dest("NormalAsyncNoWrites", "normal", "good", a, "no", "0", SYNCED,
+           {dbg(ASYNC), inside("logState:NORMAL State:Syncd")}),
+      dest("NormalAsyncWritesNone", "normal", "failed", a, "none", "none",
+           SYNCED, {dbg(ASYNC), inside("logState:NORMAL State:Syncd")}),
+      dest("NormalAsyncWritesZeroes", "normal", "good", a, "no", "000", SYNCED,
+           {dbg(ASYNC), inside("logState:NORMAL State:Syncd")}),
+      // A count that is neither a number nor "none" is unknown: it may hide
+      // writes still on their way, so the data is never taken as current.
+      dest("NormalAsyncWritesNotANumber", "normal", "good", a, "no", "x9",
+           LOG_COPY_IN_PROGRESS,
+           {dbg(ASYNC), inside("logState:NORMAL, State:Merging")}),
+      dest("NormalAsyncWritesNegative", "normal", "good", a, "no", "-3",
+           LOG_COPY_IN_PROGRESS,
+           {dbg(ASYNC), inside("logState:NORMAL, State:Merging")}),
+      dest("NormalAsyncWritesNullText", "normal", "good", a, "no", "NULL",
+           LOG_COPY_IN_PROGRESS,
+           {dbg(ASYNC), inside("logState:NORMAL, State:Merging")}),
+      dest("NormalAsyncWritesEmpty", "normal", "good", a, "no", "",
+           LOG_COPY_IN_PROGRESS,
+           {dbg(ASYNC), inside("logState:NORMAL, State:Merging")}),
+      dest("NormalAsyncWritesNa", "normal", "failed", a, "no", "n/a",
+           LOG_COPY_IN_PROGRESS,
+           {dbg(ASYNC), inside("logState:NORMAL, State:Merging")}),
+      dest("NormalAsyncWritesUnknown", "normal", "good", a, "no", "unknown",
+           LOG_COPY_IN_PROGRESS,
+           {dbg(ASYNC), inside("logState:NORMAL, State:Merging")}),
+      dest("NormalAsyncWritesZeroWithText", "normal", "good", a, "no", "0 left",
+           LOG_COPY_IN_PROGRESS,
+           {dbg(ASYNC), inside("logState:NORMAL, State:Merging")}),
+      dest("NormalSyncUnknownWritesIgnored", "normal", "good", s, "no", "n/a",
+           SYNCED, {inside("logState:NORMAL,FULL_COPY_FALSE. SYNCED")}),
+      dest("NormalAsyncWritesHuge", "normal", "good", a, "no",
+           "99999999999999999999999", LOG_COPY_IN_PROGRESS,
+           {dbg(ASYNC), inside("logState:NORMAL, State:Merging")}),
+      dest("NormalSyncFullCopy", "normal", "good", s, "yes", "0",
+           TRACK_COPY_IN_PROGRESS, {inside("logState:NORMAL,FULL_COPY_TRUE ")}),
+      dest("NormalSyncWritesIgnored", "normal", "good", s, "no", "17", SYNCED,
+           {inside("logState:NORMAL,FULL_COPY_FALSE. SYNCED")}),
+      dest("NormalNaWriteModeCountsAsSync", "normal", "good", na, "no", "5",
+           SYNCED, {inside("logState:NORMAL,FULL_COPY_FALSE. SYNCED")}),
+      // "logging": the source logs writes; suspended when the link is good.
+      dest("LoggingLinkGoodIsSuspended", "logging", "good", s, "yes", "0",
+           TARGET_OUT_DATED,
+           {"The replication link of this DR group is in suspend mode.",
+            insideThe("logState:LOGGING TARGET_OUT_DATED")}),
+      dest("LoggingLinkFailed", "logging", "failed", a, "no", "0",
+           TARGET_OUT_DATED, {insideThe("logState:LOGGING TARGET_OUT_DATED")}),
+      // The table says TARGET_OUT_DATED; the link rule makes it INVALID.
+      dest("LoggingLinkUnknown", "logging", "unknown", a, "no", "0", INVALID,
+           {insideThe("logState:LOGGING TARGET_OUT_DATED"),
+            "Error - Unexpected YR link state unknown detected."}),
+      dest("DeallocatingFullCopy", "deallocating", "good", s, "yes", "0",
+           TRACK_COPY_IN_PROGRESS,
+           {inside("logState:DEALLOCATING FULL_COPY_TRUE ")}),
+      dest("DeallocatingNoCopy", "deallocating", "failed", a, "no", "3",
+           TARGET_OUT_DATED, {inside("logState:DEALLOCATING FULL_COPY_FALSE")}),
+      dest("MergingFullCopy", "merging", "good", a, "yes", "3",
+           TRACK_COPY_IN_PROGRESS,
+           {insideThe("logState:MERGING FullCopy:TRUE")}),
+      dest("MergingNoCopy", "merging", "good", s, "no", "0",
+           LOG_COPY_IN_PROGRESS, {inside("logState:MERGING FullCopy:FALSE")}),
+      // Log state unknown ("n/a" after getState, or anything else).
+      dest("UnknownLogGoodAsyncFullCopy", "n/a", "good", a, "yes", "0",
+           TRACK_COPY_IN_PROGRESS,
+           {dbg(UNKNOWN_LOG), dbg(ASYNC), inside("Link:GOOD FULLCOPY:TRUE")}),
+      dest("UnknownLogGoodAsyncAssumesMerging", "n/a", "good", a, "no", "0",
+           LOG_COPY_IN_PROGRESS,
+           {dbg(UNKNOWN_LOG), dbg(ASYNC),
+            inside("Link state is GOOD"),
+            dbg("Since Log State is unknown, Assume that merging is in "
+                "progress")}),
+      dest("UnknownLogGoodSyncFullCopy", "unknown", "good", s, "yes", "0",
+           TRACK_COPY_IN_PROGRESS,
+           {dbg(UNKNOWN_LOG), inside("Link:GOOD FULLCOPY:TRUE")}),
+      dest("UnknownLogGoodSync", "unknown", "good", s, "none", "0", SYNCED,
+           {dbg(UNKNOWN_LOG), inside("Link:GOOD State:SYNCED")}),
+      dest("UnknownLogFailedFullCopy", "n/a", "failed", a, "yes", "0",
+           TRACK_COPY_IN_PROGRESS,
+           {dbg(UNKNOWN_LOG), inside("Link:FAILED State:Copying")}),
+      dest("UnknownLogFailed", "n/a", "failed", s, "no", "0",
+           TARGET_OUT_DATED,
+           {dbg(UNKNOWN_LOG), inside("Link:FAILED State:TARGET_OUT_DATED")}),
+      // An unknown link is reported by the table and again by the link rule.
+      dest("UnknownLogUnknownLink", "n/a", "unknown", s, "yes", "0", INVALID,
+           {dbg(UNKNOWN_LOG),
+            "Error - Unexpected YR link state unknown detected.",
+            "Error - Unexpected YR link state unknown detected."}),
+  };
+}
+
+class MapStateFixture : public ::testing::Test {
+ protected:
+  MapStateFixture() : debug_("DATAREP_DEBUG", std::string("1")) {
+    logger_.emplace();
+    sai_.emplace(array_);
+  }
+  ~MapStateFixture() override {
+    sai_.reset();
+    logger_.reset();
+  }
+
+  // Runs mapState on a default state; the messages after the entry line.
+  int map(const ConsistencySetState& cs, DataRepState& state) {
+    sys.console.writes.clear();
+    int result = sai_->mapState(cs, state);
+    Messages m = sys.messages();
+    EXPECT_FALSE(m.empty());
+    if (!m.empty()) {
+      EXPECT_EQ(m.front(), dbg(ENTRY));
+      m.erase(m.begin());
+    }
+    messages = m;
+    return result;
+  }
+
+  fake::ScopedPlatform sys;
+  Messages messages;
+
+ private:
+  fake::ScopedEnv debug_;
+  std::optional<fake::ScopedLogger> logger_;
+  ScriptedArray array_{Script{}};  // mapState asks the arrays nothing
+  std::optional<ZARNStorageArrayInterface> sai_;
+};
+
+class MapStateTest : public MapStateFixture,
+                     public ::testing::WithParamInterface<Row> {};
+
+TEST_P(MapStateTest, MapsRow) {
+  const Row& row = GetParam();
+  DataRepState state;
+  EXPECT_EQ(map(csOf(row), state), row.result);
+  EXPECT_EQ(state.role, row.role);
+  EXPECT_EQ(state.repState, row.rep);
+  EXPECT_EQ(state.linkState, row.linkState);
+  EXPECT_EQ(state.absoluteCurrency, row.currency);
+  EXPECT_EQ(state.writeMode, row.writeModeOut);
+  EXPECT_EQ(messages, row.messages);
+}
+
+INSTANTIATE_TEST_SUITE_P(Source, MapStateTest,
+                         ::testing::ValuesIn(sourceRows()),
+                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Destination, MapStateTest,
+                         ::testing::ValuesIn(destinationRows()),
+                         [](const auto& info) { return info.param.name; });
+
+// Participation types outside the table, failsafe modes and the link rule,
+// on an otherwise plain synchronised source.
+class MapStateRulesTest : public MapStateFixture {
+ protected:
+  ConsistencySetState plainSource() {
+    return csOf(source("plain", "normal", SYNCED, {}));
+  }
+};
+
+TEST_F(MapStateRulesTest, NoneLeavesAllButRoleAndWriteModeUntouched) {
+  ConsistencySetState cs;
+  cs.participationType = "none";
+  cs.writeMode = "asynchronous";
+  cs.failSafe = "bogus";  // not looked at
+  cs.linkState = "bogus";
+  DataRepState state;
+  EXPECT_EQ(map(cs, state), 0);
+  EXPECT_EQ(state.role, UNKNOWN_ROLE);
+  EXPECT_EQ(state.writeMode, ASYNCHRONOUS);
+  EXPECT_EQ(state.linkState, UNKNOWN_LINK_STATE);
+  EXPECT_EQ(state.absoluteCurrency, UNKNOWN_ABSOLUTE_CURRENCY);
+  EXPECT_EQ(state.repState, INVALID);
+  EXPECT_EQ(messages,
+            (Messages{inside("participationType=CSS_NONE")}));
+}
+
+TEST_F(MapStateRulesTest, UnknownParticipationTypeFails) {
+  for (const char* type : {"Source", "", "target"}) {
+    ConsistencySetState cs = plainSource();
+    cs.participationType = type;
+    DataRepState state;
+    EXPECT_EQ(map(cs, state), 1) << type;
+    EXPECT_EQ(state.role, UNKNOWN_ROLE) << type;
+    EXPECT_EQ(messages, (Messages{"Error - Unexpected Data Replication mode " +
+                                  std::string(type) + " detected."}))
+        << type;
   }
 }
 
-TEST_F(SaiOnSimTest, CopyRunningWithZeroWaitTime) {
-  start(scenario(with(sideState("destination"), {{"Fullcopystate", "yes"}}), sideState("source")));
-  EXPECT_EQ(sai->waitForCopying(0), 1);
-  EXPECT_EQ(messages(), (Messages{"The DR Group is in copying state",
-                                  "The WAIT_TIME is 0. The program will not wait for copying "
-                                  "operation to complete"}));
-  EXPECT_EQ(failovers(), 0u);
+TEST_F(MapStateRulesTest, FailsafeModeGivesAbsoluteCurrency) {
+  const std::pair<const char*, DRAbsoluteCurrency> cases[] = {
+      {"enable", YES}, {"enabled", YES}, {"disable", NO}, {"disabled", NO}};
+  for (const auto& c : cases) {
+    ConsistencySetState cs = plainSource();
+    cs.failSafe = c.first;
+    DataRepState state;
+    EXPECT_EQ(map(cs, state), 0) << c.first;
+    EXPECT_EQ(state.absoluteCurrency, c.second) << c.first;
+    EXPECT_EQ(state.linkState, UP) << c.first;
+  }
 }
 
-TEST_F(SaiOnSimTest, CopyEndsWithinTheWaitTime) {
-  // The copy ends after the third read of the group has been answered.
-  json events = {{"events",
-                  {{{"afterReads", 3}, {"side", "both"}, {"set", {{"Fullcopystate", "no"}}}}}}};
-  start(scenario(with(sideState("destination"), {{"Fullcopystate", "yes"}}), sideState("source"),
-                 events));
-  EXPECT_EQ(sai->waitForCopying(600), 0);
-  const std::string what = "Waiting for completion of copying. ";
-  EXPECT_EQ(messages(), (Messages{"The DR Group is in copying state", waiting(what, 600),
-                                  waiting(what, 540), waiting(what, 480), count(1)}));
-  EXPECT_EQ(sys.clock.sleeps, Sleeps(3, 60));
-  EXPECT_EQ(failovers(), 1u);
+TEST_F(MapStateRulesTest, UnknownFailsafeModeFailsAfterRoleAndRepState) {
+  for (const char* mode : {"Enabled", "none", ""}) {
+    ConsistencySetState cs = plainSource();
+    cs.failSafe = mode;
+    DataRepState state;
+    EXPECT_EQ(map(cs, state), 1) << mode;
+    EXPECT_EQ(state.role, SOURCE);
+    EXPECT_EQ(state.repState, SYNCED);
+    EXPECT_EQ(state.linkState, UNKNOWN_LINK_STATE);
+    EXPECT_EQ(messages.back(), "Error - Unexpected DR Group Failsafe mode " +
+                                   std::string(mode) + " detected.")
+        << mode;
+  }
 }
 
-TEST_F(SaiOnSimTest, CopyStillRunningAtTheDeadline) {
-  start(scenario(with(sideState("destination"), {{"Fullcopystate", "yes"}}), sideState("source")));
-  EXPECT_EQ(sai->waitForCopying(150), 1);
-  const std::string what = "Waiting for completion of copying. ";
-  EXPECT_EQ(messages(), (Messages{"The DR Group is in copying state", waiting(what, 150),
-                                  waiting(what, 90), waiting(what, 30),
-                                  "The WAIT_TIME has expired."}));
-  EXPECT_EQ(sys.clock.sleeps, Sleeps(3, 60));
-  EXPECT_EQ(failovers(), 0u);
+TEST_F(MapStateRulesTest, FailsafeLockMeansLinkDown) {
+  for (const char* link : {"good", "failed", "unknown"}) {
+    ConsistencySetState cs = plainSource();
+    cs.linkState = link;
+    cs.failSafeLock = "yes";
+    DataRepState state;
+    EXPECT_EQ(map(cs, state), 0) << link;
+    EXPECT_EQ(state.linkState, DOWN) << link;
+    EXPECT_EQ(state.repState, SYNCED) << link;
+  }
+  // Only the exact text "yes" locks.
+  ConsistencySetState cs = plainSource();
+  cs.failSafeLock = "Yes";
+  DataRepState state;
+  EXPECT_EQ(map(cs, state), 0);
+  EXPECT_EQ(state.linkState, UP);
 }
 
-TEST_F(SaiOnSimTest, CopyStateLostWhileWaiting) {
-  start(scenario(with(sideState("destination"), {{"Fullcopystate", "yes"}}), sideState("source"),
-                 json::object(), json::array({failingRead(1, 1)})));
-  EXPECT_EQ(sai->waitForCopying(600), 1);
-  Messages m = messages();
-  ASSERT_GE(m.size(), 3u);
-  EXPECT_EQ(m.back(), "Error - Failed to get Local DR Group state\t.");
-  EXPECT_EQ(failovers(), 0u);
-}
-
-// ---- the rest of the interface --------------------------------------------
-
-TEST_F(SaiOnSimTest, SourceWriteEnableSwitchesFailsafeOff) {
-  start(scenario(with(sideState("source"), {{"FailSafe", "enabled"}}), sideState("destination")));
-  EXPECT_EQ(sai->sourceWriteEnable(), 0);
-  auto sets = sim->requests("SetProperty");
-  ASSERT_EQ(sets.size(), 1u);
-  EXPECT_EQ(sets[0].detail("property"), "FailSafe");
-  EXPECT_EQ(sets[0].detail("value"), "disable");
-  sim->stop();
-  EXPECT_EQ(sai->sourceWriteEnable(), 1);
-}
-
-TEST_F(SaiOnSimTest, FailbackAndResyncHaveNothingToDo) {
-  start(scenario(sideState("source"), sideState("destination")));
-  EXPECT_EQ(sai->failback(), 3);
-  EXPECT_EQ(sai->resyncFromTarget(), 3);
-  EXPECT_TRUE(sim->requests().empty());
+TEST_F(MapStateRulesTest, LinkRule) {
+  const struct {
+    const char* link;
+    DRLinkState expected;
+    DRRepState rep;
+  } cases[] = {{"good", UP, SYNCED},
+               {"failed", DOWN, SYNCED},
+               {"unknown", UNKNOWN_LINK_STATE, INVALID},
+               {"Good", UNKNOWN_LINK_STATE, INVALID}};
+  for (const auto& c : cases) {
+    ConsistencySetState cs = plainSource();
+    cs.linkState = c.link;
+    DataRepState state;
+    state.linkState = UNKNOWN_LINK_STATE;
+    EXPECT_EQ(map(cs, state), 0) << c.link;
+    EXPECT_EQ(state.linkState, c.expected) << c.link;
+    EXPECT_EQ(state.repState, c.rep) << c.link;
+    if (c.expected == UNKNOWN_LINK_STATE) {
+      EXPECT_EQ(messages.back(), "Error - Unexpected YR link state " +
+                                     std::string(c.link) + " detected.");
+    }
+  }
 }
 
 }  // namespace
