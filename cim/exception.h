@@ -27,9 +27,9 @@ class Exception : public std::exception {
   std::string message_;
 };
 
-// No complete response arrived within the client's time-out (or the TCP
-// connection could not be opened within it). The connection has been
-// dropped; a late reply is never read.
+// No complete response arrived within the client's time-out, or no
+// connection could be set up within min(time-out, 10 s). The connection has
+// been dropped; a late reply is never read.
 class ConnectionTimeoutException : public Exception {
  public:
   using Exception::Exception;
