@@ -8,12 +8,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <mutex>
 
 #include "cim/exception.h"
 #include "cim/name.h"
 
 namespace cim {
+
+const char* const DEBUG_ENVIRONMENT[] = {
+    "SSLKEYLOGFILE",  "CURL_DEBUG",       "CURL_DEBUG_SIZE",  "CURL_TRACE",
+    "CURL_MEMDEBUG",  "CURL_MEMLIMIT",    "CURL_ENTROPY",     "CURL_FORCETIME",
+    "CURL_GETHOSTNAME", "CURL_DNS_SERVER", "CURL_ALTSVC_HTTP", "CURL_HSTS_HTTP",
+    "CURL_SMALLREQSEND", "CURL_SMALLSENDS", nullptr,
+};
 
 // Each new socket is close-on-exec; the connection open() checked waits in
 // `handed` for the first request.
@@ -25,9 +33,15 @@ struct SocketHooks {
 
 namespace {
 
+// libcurl opens the key log file while it initialises, so the variables go
+// first.
 void globalInit() {
   static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  std::call_once(once, [] {
+    for (const char* const* name = DEBUG_ENVIRONMENT; *name != nullptr; ++name)
+      unsetenv(*name);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+  });
 }
 
 // A socket still usable for a request: no end of file, error or early data.

@@ -12,7 +12,11 @@
 // so a server that drops connection attempts costs seconds, not the whole
 // request time-out; each request then has the full time-out.
 //
-// Every socket the transport opens is close-on-exec.
+// Every socket the transport opens is close-on-exec (libcurl's own socket
+// pair is not; the shell seam closes it in commands). Before the first
+// transport exists, libcurl's debugging variables (DEBUG_ENVIRONMENT) are
+// removed from the process environment: SSLKEYLOGFILE would otherwise have
+// the TLS session secrets written to the file it names.
 //
 // Failures surface as the client's exceptions: ConnectionTimeoutException
 // when the connection or the complete response takes longer than its bound
@@ -38,6 +42,10 @@ typedef void CURL;
 namespace cim {
 
 const std::uint32_t MAX_CONNECT_TIMEOUT_MS = 10000;
+
+// The variables removed from the environment before libcurl starts, a null
+// pointer last: SSLKEYLOGFILE, and those a debugging build of libcurl reads.
+extern const char* const DEBUG_ENVIRONMENT[];
 
 struct Endpoint {
   enum Scheme { HTTP, HTTPS, LOCAL };
