@@ -303,6 +303,63 @@ std::string chunked(const std::string& body, const std::vector<std::string>& tra
   return out + "\r\n";
 }
 
+// Text a server chose reaches messages and fields with its control
+// characters escaped: a line feed in it must not start a log line of its
+// own, nor an escape sequence reach a terminal.
+TEST_F(ClientTest, ServerTextHasItsControlCharactersEscaped) {
+  const std::string forged = "x\\x0aDec 08 07:52:17 - Node node1 : started";
+  struct Case {
+    const char* what;
+    std::function<std::string(const Request&)> answer;
+    std::string message;
+  } cases[] = {
+      {"reason phrase", [](const Request&) {
+         return test::httpResponse(500, "Oops\x1b[2J\x7f", {}, "");
+       }, "HTTP error (500 Oops\\x1b[2J\\x7f)"},
+      {"CIMError and PGErrorDetail", [](const Request&) {
+         return test::httpResponse(400, "Bad Request",
+                                   {"CIMError: bad\x1b]0;title\x07",
+                                    "PGErrorDetail: x%0ADec%2008%2007:52:17%20-%20Node%20node1%20:"
+                                    "%20started"},
+                                   "");
+       }, "HTTP error (400 Bad Request), CIMError: bad\\x1b]0;title\\x07, detail: " + forged},
+      {"status trailer description", [](const Request& req) {
+         return chunked(storageSystems(req).substr(0, 250),
+                        {"CIMStatusCode: 1", "CIMStatusCodeDescription: a%0D%0Ab%09c"});
+       }, "CIM_ERR_FAILED: a\\x0d\\x0ab\tc"},
+      {"ERROR description", [](const Request& req) {
+         return test::cimResponse(xml::errorResponse(messageIdOf(req.body), "EnumerateInstanceNames",
+                                                     true, 6, "gone\nDec 08 07:52:17 - Node"));
+       }, "CIM_ERR_NOT_FOUND: gone\\x0aDec 08 07:52:17 - Node"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedServer server(
+        [&](int fd, const Request& req) { return test::sendAll(fd, c.answer(req)); });
+    Client fresh;
+    fresh.setTimeout(5000);
+    fresh.connect("127.0.0.1", static_cast<std::uint32_t>(server.port()), "admin", "secret");
+    try {
+      fresh.enumerateInstanceNames(kNs, Name("QNZARN_StorageSystem"));
+      ADD_FAILURE() << "no exception";
+    } catch (const HttpException& e) {
+      EXPECT_EQ(e.getMessage(), c.message);
+      EXPECT_EQ(e.getMessage().find_first_of("\n\r\x1b\x7f"), std::string::npos);
+      std::string fields = e.getReason() + e.getCIMError() + e.getCIMErrorDetail();
+      EXPECT_EQ(fields.find_first_of("\n\x1b\x7f"), std::string::npos);
+    } catch (const CIMException& e) {
+      EXPECT_EQ(e.getMessage(), c.message);
+      EXPECT_EQ(e.getDescription().find_first_of("\n\r"), std::string::npos);
+    }
+  }
+}
+
+TEST(EscapeControlTest, OnlyControlCharactersChange) {
+  EXPECT_EQ(escapeControl(std::string("a\tb\\x0a\0\x1f\x7f \xC3\xA9~", 14)),
+            "a\tb\\x0a\\x00\\x1f\\x7f \xC3\xA9~");
+  EXPECT_EQ(escapeControl(escapeControl("\r\n")), "\\x0d\\x0a");
+}
+
 TEST_F(ClientTest, ChunkedResponsesAndStatusTrailer) {
   ScriptedServer server([](int fd, const Request& req) {
     std::string body = storageSystems(req);
