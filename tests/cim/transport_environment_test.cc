@@ -43,7 +43,8 @@ TEST(TransportEnvironmentTest, CommandsInheritNoDescriptorAboveTwo) {
   test::ScriptedServer server([](int fd, const test::Request& req) {
     size_t at = req.body.find("MESSAGE ID=\"") + 12;
     std::string id = req.body.substr(at, req.body.find('"', at) - at);
-    return test::sendAll(fd, test::cimResponse(xml::intrinsicResponse(id, "EnumerateInstanceNames", "")));
+    return test::sendAll(
+        fd, test::cimResponse(xml::intrinsicResponse(id, "EnumerateInstanceNames", "")));
   });
   Client client;
   client.setTimeout(5000);
