@@ -34,14 +34,30 @@ std::string cimExceptionMessage(std::uint32_t code, const std::string& descripti
 
 }  // namespace
 
+std::string escapeControl(std::string_view text) {
+  static const char hex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    if ((c < 0x20 && c != '\t') || c == 0x7f) {
+      out += "\\x";
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 std::string statusCodeName(std::uint32_t code) {
   if (code < sizeof(kStatusNames) / sizeof(kStatusNames[0])) return kStatusNames[code];
   return "CIM_ERR_" + std::to_string(code);
 }
 
-CIMException::CIMException(std::uint32_t code, std::string description)
-    : Exception(cimExceptionMessage(code, description)),
+CIMException::CIMException(std::uint32_t code, std::string_view description)
+    : Exception(cimExceptionMessage(code, escapeControl(description))),
       code_(code),
-      description_(std::move(description)) {}
+      description_(escapeControl(description)) {}
 
 }  // namespace cim

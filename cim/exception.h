@@ -3,14 +3,26 @@
 // derived class first (a time-out before anything else, since the caller
 // then marks its connection for renewal). The SMI-S access layer derives its
 // own exception family from cim::Exception, so one handler catches both.
+//
+// The client's own exceptions (every class below the base) quote what a
+// server sent: reason phrases, headers, descriptions, names and values. So
+// that such text can be logged and printed as it stands, their messages and
+// fields hold no control character: each is written as escapeControl does.
 #ifndef CIM_EXCEPTION_H
 #define CIM_EXCEPTION_H
 
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <string_view>
 
 namespace cim {
+
+// The text with each control character (below 0x20 except tab, and 0x7f)
+// written as "\x" and two lower-case hex digits, so that a line feed from a
+// server cannot start a log line of its own, nor an escape sequence reach a
+// terminal; all other bytes are kept.
+std::string escapeControl(std::string_view text);
 
 class Exception : public std::exception {
  public:
@@ -27,12 +39,13 @@ class Exception : public std::exception {
   std::string message_;
 };
 
-// No complete response arrived within the client's time-out (or the TCP
-// connection could not be opened within it). The connection has been
-// dropped; a late reply is never read.
+// No complete response arrived within the client's time-out, or no
+// connection could be set up within min(time-out, 10 s). The connection has
+// been dropped; a late reply is never read.
 class ConnectionTimeoutException : public Exception {
  public:
-  using Exception::Exception;
+  explicit ConnectionTimeoutException(std::string_view message)
+      : Exception(escapeControl(message)) {}
 };
 
 // The connection failed below HTTP: reset or closed mid-response, nothing
@@ -40,7 +53,8 @@ class ConnectionTimeoutException : public Exception {
 // accepts.
 class TransportException : public Exception {
  public:
-  using Exception::Exception;
+  explicit TransportException(std::string_view message)
+      : Exception(escapeControl(message)) {}
 };
 
 // The server could not be reached at all: unknown host, connection refused,
@@ -62,13 +76,13 @@ class UntrustedServerException : public CannotConnectException {
 // credentials, 400 with a CIMError header for a rejected request, ...).
 class HttpException : public Exception {
  public:
-  HttpException(std::string message, int code, std::string reason,
-                std::string cimError, std::string cimErrorDetail)
-      : Exception(std::move(message)),
+  HttpException(std::string_view message, int code, std::string_view reason,
+                std::string_view cimError, std::string_view cimErrorDetail)
+      : Exception(escapeControl(message)),
         code_(code),
-        reason_(std::move(reason)),
-        cimError_(std::move(cimError)),
-        cimErrorDetail_(std::move(cimErrorDetail)) {}
+        reason_(escapeControl(reason)),
+        cimError_(escapeControl(cimError)),
+        cimErrorDetail_(escapeControl(cimErrorDetail)) {}
 
   int getCode() const { return code_; }
   const std::string& getReason() const { return reason_; }
@@ -87,13 +101,15 @@ class HttpException : public Exception {
 // other than the one sent.
 class ResponseException : public Exception {
  public:
-  using Exception::Exception;
+  explicit ResponseException(std::string_view message)
+      : Exception(escapeControl(message)) {}
 };
 
 // A CIM-XML document that is not well-formed XML or not valid CIM-XML.
 class XmlException : public Exception {
  public:
-  using Exception::Exception;
+  explicit XmlException(std::string_view message)
+      : Exception(escapeControl(message)) {}
 };
 
 // CIM status codes (ERROR/@CODE and the CIMStatusCode trailer).
@@ -127,7 +143,7 @@ std::string statusCodeName(std::uint32_t code);
 // with it.
 class CIMException : public Exception {
  public:
-  CIMException(std::uint32_t code, std::string description);
+  CIMException(std::uint32_t code, std::string_view description);
 
   std::uint32_t getCode() const { return code_; }
   const std::string& getDescription() const { return description_; }
@@ -140,32 +156,37 @@ class CIMException : public Exception {
 // A class, property, key or namespace name that is not a legal CIM name.
 class InvalidNameException : public Exception {
  public:
-  using Exception::Exception;
+  explicit InvalidNameException(std::string_view message)
+      : Exception(escapeControl(message)) {}
 };
 
 // Object path text that cannot be read.
 class InvalidObjectPathException : public Exception {
  public:
-  using Exception::Exception;
+  explicit InvalidObjectPathException(std::string_view message)
+      : Exception(escapeControl(message)) {}
 };
 
 // A value read as a type it does not have (a uint32 read as a string, a
 // scalar read as an array).
 class TypeMismatchException : public Exception {
  public:
-  using Exception::Exception;
+  explicit TypeMismatchException(std::string_view message)
+      : Exception(escapeControl(message)) {}
 };
 
 // An instance asked for a property it does not have.
 class NoSuchPropertyException : public Exception {
  public:
-  using Exception::Exception;
+  explicit NoSuchPropertyException(std::string_view message)
+      : Exception(escapeControl(message)) {}
 };
 
 // An operation on a client that is not connected.
 class NotConnectedException : public Exception {
  public:
-  using Exception::Exception;
+  explicit NotConnectedException(std::string_view message)
+      : Exception(escapeControl(message)) {}
 };
 
 }  // namespace cim

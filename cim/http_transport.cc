@@ -3,7 +3,12 @@
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <mutex>
 
 #include "cim/certificate.h"
@@ -12,11 +17,64 @@
 
 namespace cim {
 
+const char* const DEBUG_ENVIRONMENT[] = {
+    "SSLKEYLOGFILE",  "CURL_DEBUG",       "CURL_DEBUG_SIZE",  "CURL_TRACE",
+    "CURL_MEMDEBUG",  "CURL_MEMLIMIT",    "CURL_ENTROPY",     "CURL_FORCETIME",
+    "CURL_GETHOSTNAME", "CURL_DNS_SERVER", "CURL_ALTSVC_HTTP", "CURL_HSTS_HTTP",
+    "CURL_SMALLREQSEND", "CURL_SMALLSENDS", nullptr,
+};
+
+// Each new socket is close-on-exec; the connection open() checked waits in
+// `handed` for the first request.
+struct SocketHooks {
+  int handed = -1;          // connected by open(), waiting for the first request
+  bool lastHanded = false;  // the socket given out last was the handed one
+  int keep = -1;            // the socket libcurl must leave open (handed on)
+};
+
 namespace {
 
+// libcurl opens the key log file while it initialises, so the variables go
+// first.
 void globalInit() {
   static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  std::call_once(once, [] {
+    for (const char* const* name = DEBUG_ENVIRONMENT; *name != nullptr; ++name)
+      unsetenv(*name);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+  });
+}
+
+// A socket still usable for a request: no end of file, error or early data.
+bool idle(int fd) {
+  pollfd p{fd, POLLIN | POLLRDHUP, 0};
+  return ::poll(&p, 1, 0) == 0;
+}
+
+curl_socket_t openSocket(void* userdata, curlsocktype, curl_sockaddr* address) {
+  auto* hooks = static_cast<SocketHooks*>(userdata);
+  hooks->lastHanded = false;
+  if (hooks->handed >= 0) {
+    int fd = hooks->handed;
+    hooks->handed = -1;
+    if (idle(fd)) {
+      hooks->lastHanded = true;
+      return fd;
+    }
+    ::close(fd);  // the server closed it meanwhile: connect afresh
+  }
+  int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  return fd < 0 ? CURL_SOCKET_BAD : fd;
+}
+
+int socketOptions(void* userdata, curl_socket_t, curlsocktype) {
+  return static_cast<SocketHooks*>(userdata)->lastHanded ? CURL_SOCKOPT_ALREADY_CONNECTED
+                                                         : CURL_SOCKOPT_OK;
+}
+
+int closeSocket(void* userdata, curl_socket_t fd) {
+  if (fd == static_cast<SocketHooks*>(userdata)->keep) return 0;
+  return ::close(fd);
 }
 
 // Index of the SslContext pointer kept in each OpenSSL context libcurl
@@ -145,8 +203,9 @@ size_t onHeader(char* data, size_t size, size_t count, void* userdata) {
   return n;
 }
 
+// boundMs is the time-out that applied: the connection's or the request's.
 [[noreturn]] void fail(CURLcode code, const char* errorBuffer, const Endpoint& ep,
-                       std::uint32_t timeoutMs, bool tooLarge, std::size_t limit) {
+                       std::uint32_t boundMs, bool tooLarge, std::size_t limit) {
   std::string where = ep.describe();
   // A refused connection is described without libcurl's elapsed time
   // ("... after 3 ms: ..."), so the same failure always reads the same.
@@ -163,7 +222,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* userdata) {
   switch (code) {
     case CURLE_OPERATION_TIMEDOUT:
       throw ConnectionTimeoutException("No response from " + where + " within " +
-                                       std::to_string(timeoutMs) + " ms");
+                                       std::to_string(boundMs) + " ms");
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_CONNECT:
     case CURLE_SSL_CONNECT_ERROR:
@@ -191,17 +250,23 @@ const std::string* HttpResponse::header(std::string_view name) const {
   return nullptr;
 }
 
-HttpTransport::HttpTransport() { globalInit(); }
+HttpTransport::HttpTransport() : sockets_(new SocketHooks) { globalInit(); }
 
 HttpTransport::~HttpTransport() { close(); }
 
 void HttpTransport::close() {
   if (curl_ != nullptr) curl_easy_cleanup(curl_);
   curl_ = nullptr;
+  if (sockets_->handed >= 0) ::close(sockets_->handed);
+  *sockets_ = SocketHooks();
   open_ = false;
 }
 
-void HttpTransport::applyEndpoint(CURL* handle) const {
+std::uint32_t HttpTransport::getConnectTimeout() const {
+  return std::min(timeoutMs_, MAX_CONNECT_TIMEOUT_MS);
+}
+
+void HttpTransport::applyEndpoint(CURL* handle, SocketHooks* sockets) const {
   const Endpoint& ep = endpoint_;
   std::string url;
   if (ep.scheme == Endpoint::LOCAL) {
@@ -217,10 +282,16 @@ void HttpTransport::applyEndpoint(CURL* handle) const {
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(handle, CURLOPT_NOPROXY, "*");
+  curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, openSocket);
+  curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, sockets);
+  curl_easy_setopt(handle, CURLOPT_SOCKOPTFUNCTION, socketOptions);
+  curl_easy_setopt(handle, CURLOPT_SOCKOPTDATA, sockets);
+  curl_easy_setopt(handle, CURLOPT_CLOSESOCKETFUNCTION, closeSocket);
+  curl_easy_setopt(handle, CURLOPT_CLOSESOCKETDATA, sockets);
   // libcurl reads 0 as "no limit"; here it means "no time at all".
-  long timeout = timeoutMs_ == 0 ? 1L : static_cast<long>(timeoutMs_);
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, timeout);
-  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, timeout);
+  auto limit = [](std::uint32_t ms) { return ms == 0 ? 1L : static_cast<long>(ms); };
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, limit(getConnectTimeout()));
+  curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, limit(timeoutMs_));
   if (ep.scheme != Endpoint::LOCAL && !ep.user.empty()) {
     curl_easy_setopt(handle, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
     curl_easy_setopt(handle, CURLOPT_USERNAME, ep.user.c_str());
@@ -253,20 +324,32 @@ void HttpTransport::open(const Endpoint& endpoint) {
   close();
   endpoint_ = endpoint;
 
-  // Reach the server once on a handle of its own: a connect-only
-  // connection cannot carry HTTP requests later.
+  // Reach the server once on a handle of its own: libcurl never sends a
+  // request over a connection it opened only to connect. Over plain TCP the
+  // connected socket is kept and handed to the first request (libcurl
+  // 7.88 connects a handed Unix-domain socket again, so the local
+  // connection, which costs next to nothing, opens its own).
   CURL* probe = curl_easy_init();
   if (probe == nullptr) throw TransportException("Cannot create a libcurl handle");
+  SocketHooks probeSockets;
   char errorBuffer[CURL_ERROR_SIZE] = "";
-  applyEndpoint(probe);
+  applyEndpoint(probe, &probeSockets);
   curl_easy_setopt(probe, CURLOPT_CONNECT_ONLY, 1L);
   curl_easy_setopt(probe, CURLOPT_ERRORBUFFER, errorBuffer);
   CURLcode rc = curl_easy_perform(probe);
+  curl_socket_t connected = CURL_SOCKET_BAD;
+  if (rc == CURLE_OK && endpoint_.scheme == Endpoint::HTTP &&
+      curl_easy_getinfo(probe, CURLINFO_ACTIVESOCKET, &connected) == CURLE_OK)
+    probeSockets.keep = connected;
   curl_easy_cleanup(probe);
-  if (rc != CURLE_OK) fail(rc, errorBuffer, endpoint_, timeoutMs_, false, 0);
+  if (rc != CURLE_OK) fail(rc, errorBuffer, endpoint_, getConnectTimeout(), false, 0);
 
   curl_ = curl_easy_init();
-  if (curl_ == nullptr) throw TransportException("Cannot create a libcurl handle");
+  if (curl_ == nullptr) {
+    if (probeSockets.keep >= 0) ::close(probeSockets.keep);
+    throw TransportException("Cannot create a libcurl handle");
+  }
+  sockets_->handed = probeSockets.keep;
   open_ = true;
 }
 
@@ -279,7 +362,7 @@ HttpResponse HttpTransport::post(const std::vector<std::string>& headers,
 
   // Options are set afresh for each request (the time-out may have changed);
   // the handle keeps its connection across requests.
-  applyEndpoint(curl_);
+  applyEndpoint(curl_, sockets_.get());
   curl_slist* list = nullptr;
   for (const auto& h : headers) list = curl_slist_append(list, h.c_str());
   curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, list);
@@ -298,7 +381,17 @@ HttpResponse HttpTransport::post(const std::vector<std::string>& headers,
   curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, nullptr);
   curl_slist_free_all(list);
   if (rc == CURLE_FILESIZE_EXCEEDED) transfer.tooLarge = true;
-  if (rc != CURLE_OK) fail(rc, errorBuffer, endpoint_, timeoutMs_, transfer.tooLarge, maxResponseSize_);
+  if (rc != CURLE_OK) {
+    // A time-out well before the request's own bound can only be the bound
+    // on setting up a new connection (after the server closed the last one).
+    std::uint32_t bound = timeoutMs_;
+    curl_off_t elapsedUs = 0;
+    if (rc == CURLE_OPERATION_TIMEDOUT &&
+        curl_easy_getinfo(curl_, CURLINFO_TOTAL_TIME_T, &elapsedUs) == CURLE_OK &&
+        elapsedUs / 1000 < (static_cast<curl_off_t>(timeoutMs_) + getConnectTimeout()) / 2)
+      bound = getConnectTimeout();
+    fail(rc, errorBuffer, endpoint_, bound, transfer.tooLarge, maxResponseSize_);
+  }
   curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &response.status);
   return response;
 }

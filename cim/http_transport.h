@@ -1,19 +1,35 @@
 // One HTTP connection to a CIM server, on libcurl: plain TCP, TLS, or a
 // Unix-domain socket on this host. The transport keeps one libcurl handle,
 // so the TCP (and TLS) connection is reused from request to request and
-// reopened by libcurl when the server closed it.
+// reopened by libcurl when the server closed it. Over HTTP, the connection
+// open() makes to check the server is the one the first request goes over.
+// Over HTTPS the check (TCP and TLS handshake) needs a connection of its
+// own, since libcurl never sends requests over a connection it opened only
+// to connect; so does the local socket, where that costs next to nothing.
+//
+// Setting up a connection (TCP connect and, over HTTPS, the TLS handshake)
+// is bounded by the time-out or MAX_CONNECT_TIMEOUT_MS, whichever is less,
+// so a server that drops connection attempts costs seconds, not the whole
+// request time-out; each request then has the full time-out.
+//
+// Every socket the transport opens is close-on-exec (libcurl's own socket
+// pair is not; the shell seam closes it in commands). Before the first
+// transport exists, libcurl's debugging variables (DEBUG_ENVIRONMENT) are
+// removed from the process environment: SSLKEYLOGFILE would otherwise have
+// the TLS session secrets written to the file it names.
 //
 // Failures surface as the client's exceptions: ConnectionTimeoutException
-// when the connection or the complete response takes longer than the
-// time-out (the connection is then dropped), CannotConnectException when the
-// server cannot be reached, TransportException for everything else below
-// HTTP, including a response larger than the limit (the transfer is cut off
-// as soon as the limit is passed; nothing beyond it is kept in memory).
+// when the connection or the complete response takes longer than its bound
+// (the connection is then dropped), CannotConnectException when the server
+// cannot be reached, TransportException for everything else below HTTP,
+// including a response larger than the limit (the transfer is cut off as
+// soon as the limit is passed; nothing beyond it is kept in memory).
 #ifndef CIM_HTTP_TRANSPORT_H
 #define CIM_HTTP_TRANSPORT_H
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -24,6 +40,12 @@
 typedef void CURL;
 
 namespace cim {
+
+const std::uint32_t MAX_CONNECT_TIMEOUT_MS = 10000;
+
+// The variables removed from the environment before libcurl starts, a null
+// pointer last: SSLKEYLOGFILE, and those a debugging build of libcurl reads.
+extern const char* const DEBUG_ENVIRONMENT[];
 
 struct Endpoint {
   enum Scheme { HTTP, HTTPS, LOCAL };
@@ -38,6 +60,8 @@ struct Endpoint {
   // "host:port" or "local socket PATH", for messages.
   std::string describe() const;
 };
+
+struct SocketHooks;  // how libcurl's handles get and give back their sockets
 
 struct HttpResponse {
   long status = 0;
@@ -67,6 +91,8 @@ class HttpTransport {
 
   void setTimeout(std::uint32_t milliseconds) { timeoutMs_ = milliseconds; }
   std::uint32_t getTimeout() const { return timeoutMs_; }
+  // The bound on setting up a connection: min(time-out, 10 s).
+  std::uint32_t getConnectTimeout() const;
   void setMaxResponseSize(std::size_t bytes) { maxResponseSize_ = bytes; }
 
   // POSTs the body to /cimom with the given header lines ("Name: value") and
@@ -75,9 +101,10 @@ class HttpTransport {
   HttpResponse post(const std::vector<std::string>& headers, std::string_view body);
 
  private:
-  void applyEndpoint(CURL* handle) const;
+  void applyEndpoint(CURL* handle, SocketHooks* sockets) const;
 
   CURL* curl_ = nullptr;
+  std::unique_ptr<SocketHooks> sockets_;
   Endpoint endpoint_;
   bool open_ = false;
   std::uint32_t timeoutMs_ = 20000;

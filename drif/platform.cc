@@ -1,7 +1,9 @@
 #include "drif/platform.h"
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -13,12 +15,31 @@
 
 namespace sys {
 
+// popen, except that the command gets no descriptor above 2: whatever the
+// program and its libraries hold open (libcurl's sockets, the map file)
+// stays with the program.
 CommandResult RealShell::run(const std::string& command, size_t maxLines,
                              size_t maxLineLength) {
   CommandResult result;
   std::fflush(nullptr);  // the child must not inherit unwritten output
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) return result;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+  const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+  pid_t pid = 0;
+  int spawned = posix_spawn(&pid, "/bin/sh", &actions, nullptr,
+                            const_cast<char* const*>(argv), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(ends[1]);
+  FILE* pipe = spawned == 0 ? fdopen(ends[0], "r") : nullptr;
+  if (pipe == nullptr) {
+    ::close(ends[0]);
+    if (spawned == 0) waitpid(pid, nullptr, 0);
+    return result;
+  }
   result.started = true;
   std::string line;
   int c;
@@ -34,7 +55,12 @@ CommandResult RealShell::run(const std::string& command, size_t maxLines,
     if (c == '\n') finish();
   }
   if (!line.empty()) finish();
-  result.status = pclose(pipe);
+  std::fclose(pipe);
+  int status = 0;
+  pid_t waited;
+  while ((waited = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+  }
+  result.status = waited == pid ? status : -1;
   return result;
 }
 

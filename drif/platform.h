@@ -21,7 +21,8 @@ struct CommandResult {
                                    // each with its line feed if it had one
 };
 
-// Runs a command through /bin/sh in read mode (popen/pclose).
+// Runs a command through /bin/sh in read mode, as popen/pclose do, with no
+// descriptor above 2 left open in the command.
 class Shell {
  public:
   virtual ~Shell() = default;

@@ -5,10 +5,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 #include "cim/exception.h"
 #include "cim/xml_writer.h"
 #include "tests/cim/scripted_server.h"
+#include "tests/support/black_hole.h"
 
 namespace cim {
 namespace {
@@ -79,8 +81,7 @@ TEST_F(ClientTest, RequestCarriesCimHeadersAndBasicCredentials) {
   EXPECT_NE(req.body.find("<IMETHODCALL NAME=\"EnumerateInstanceNames\">"), std::string::npos);
 }
 
-// One connection carries every request (the first accepted connection is
-// the reachability check of connect()).
+// The connection connect() opens to check the server carries every request.
 TEST_F(ClientTest, ConnectionIsReused) {
   ScriptedServer server([](int fd, const Request& req) {
     return test::sendAll(fd, test::cimResponse(storageSystems(req)));
@@ -89,8 +90,27 @@ TEST_F(ClientTest, ConnectionIsReused) {
   for (int i = 0; i < 3; ++i) enumerate();
   std::vector<Request> reqs = server.requests();
   ASSERT_EQ(reqs.size(), 3u);
-  EXPECT_EQ(reqs[0].connection, reqs[2].connection);
-  EXPECT_EQ(server.connections(), 2);
+  EXPECT_EQ(reqs[0].connection, 1);
+  EXPECT_EQ(reqs[2].connection, 1);
+  EXPECT_EQ(server.connections(), 1);
+}
+
+// A connection the server closed, before the first request or after an
+// answer, is replaced by a new one.
+TEST_F(ClientTest, ClosedConnectionIsReopened) {
+  ScriptedServer server([](int fd, const Request& req) {
+    test::sendAll(fd, test::cimResponse(storageSystems(req)));
+    return false;
+  });
+  server.closeOnAccept(1);
+  connect(server);
+  while (server.closedOnAccept() == 0) std::this_thread::yield();
+  EXPECT_EQ(enumerate().size(), 1u);
+  EXPECT_EQ(enumerate().size(), 1u);
+  std::vector<Request> reqs = server.requests();
+  ASSERT_EQ(reqs.size(), 2u);
+  EXPECT_EQ(reqs[0].connection, 2);
+  EXPECT_EQ(reqs[1].connection, 3);
 }
 
 TEST_F(ClientTest, InvokeMethodSendsPathHeaderAndTypedParameters) {
@@ -283,10 +303,67 @@ std::string chunked(const std::string& body, const std::vector<std::string>& tra
   return out + "\r\n";
 }
 
+// Text a server chose reaches messages and fields with its control
+// characters escaped: a line feed in it must not start a log line of its
+// own, nor an escape sequence reach a terminal.
+TEST_F(ClientTest, ServerTextHasItsControlCharactersEscaped) {
+  const std::string forged = "x\\x0aDec 08 07:52:17 - Node node1 : started";
+  struct Case {
+    const char* what;
+    std::function<std::string(const Request&)> answer;
+    std::string message;
+  } cases[] = {
+      {"reason phrase", [](const Request&) {
+         return test::httpResponse(500, "Oops\x1b[2J\x7f", {}, "");
+       }, "HTTP error (500 Oops\\x1b[2J\\x7f)"},
+      {"CIMError and PGErrorDetail", [](const Request&) {
+         return test::httpResponse(400, "Bad Request",
+                                   {"CIMError: bad\x1b]0;title\x07",
+                                    "PGErrorDetail: x%0ADec%2008%2007:52:17%20-%20Node%20node1%20:"
+                                    "%20started"},
+                                   "");
+       }, "HTTP error (400 Bad Request), CIMError: bad\\x1b]0;title\\x07, detail: " + forged},
+      {"status trailer description", [](const Request& req) {
+         return chunked(storageSystems(req).substr(0, 250),
+                        {"CIMStatusCode: 1", "CIMStatusCodeDescription: a%0D%0Ab%09c"});
+       }, "CIM_ERR_FAILED: a\\x0d\\x0ab\tc"},
+      {"ERROR description", [](const Request& req) {
+         return test::cimResponse(xml::errorResponse(messageIdOf(req.body), "EnumerateInstanceNames",
+                                                     true, 6, "gone\nDec 08 07:52:17 - Node"));
+       }, "CIM_ERR_NOT_FOUND: gone\\x0aDec 08 07:52:17 - Node"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedServer server(
+        [&](int fd, const Request& req) { return test::sendAll(fd, c.answer(req)); });
+    Client fresh;
+    fresh.setTimeout(5000);
+    fresh.connect("127.0.0.1", static_cast<std::uint32_t>(server.port()), "admin", "secret");
+    try {
+      fresh.enumerateInstanceNames(kNs, Name("QNZARN_StorageSystem"));
+      ADD_FAILURE() << "no exception";
+    } catch (const HttpException& e) {
+      EXPECT_EQ(e.getMessage(), c.message);
+      EXPECT_EQ(e.getMessage().find_first_of("\n\r\x1b\x7f"), std::string::npos);
+      std::string fields = e.getReason() + e.getCIMError() + e.getCIMErrorDetail();
+      EXPECT_EQ(fields.find_first_of("\n\x1b\x7f"), std::string::npos);
+    } catch (const CIMException& e) {
+      EXPECT_EQ(e.getMessage(), c.message);
+      EXPECT_EQ(e.getDescription().find_first_of("\n\r"), std::string::npos);
+    }
+  }
+}
+
+TEST(EscapeControlTest, OnlyControlCharactersChange) {
+  EXPECT_EQ(escapeControl(std::string("a\tb\\x0a\0\x1f\x7f \xC3\xA9~", 14)),
+            "a\tb\\x0a\\x00\\x1f\\x7f \xC3\xA9~");
+  EXPECT_EQ(escapeControl(escapeControl("\r\n")), "\\x0d\\x0a");
+}
+
 TEST_F(ClientTest, ChunkedResponsesAndStatusTrailer) {
   ScriptedServer server([](int fd, const Request& req) {
     std::string body = storageSystems(req);
-    if (req.connection == 2 && body.find("ID=\"1001\"") != std::string::npos)
+    if (body.find("ID=\"1001\"") != std::string::npos)
       return test::sendAll(fd, chunked(body, {"CIMStatusCode: 0"}));
     // The provider fails half-way: the body is cut and the trailer says why.
     return test::sendAll(fd, chunked(body.substr(0, 250),
@@ -351,6 +428,32 @@ TEST_F(ClientTest, TricklingResponseTimesOut) {
   auto start = std::chrono::steady_clock::now();
   EXPECT_THROW(enumerate(), ConnectionTimeoutException);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+}
+
+// A server whose host drops connection attempts fails connect() at the
+// connection bound: the time-out, and never more than 10 s however long the
+// time-out of a request.
+TEST_F(ClientTest, UnansweredConnectFailsAtTheConnectionBound) {
+  test::BlackHole hole;
+  ASSERT_NE(hole.port(), 0);
+  client.setTimeout(300);
+  auto start = std::chrono::steady_clock::now();
+  try {
+    client.connect("127.0.0.1", static_cast<std::uint32_t>(hole.port()), "admin", "secret");
+    FAIL() << "no exception";
+  } catch (const ConnectionTimeoutException& e) {
+    EXPECT_EQ(e.getMessage(),
+              "No response from 127.0.0.1:" + std::to_string(hole.port()) + " within 300 ms");
+  }
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(ms, 290);
+  EXPECT_LT(ms, 1300);
+  EXPECT_FALSE(client.isConnected());
+
+  HttpTransport transport;
+  transport.setTimeout(300000);
+  EXPECT_EQ(transport.getConnectTimeout(), 10000u);
 }
 
 TEST_F(ClientTest, RefusedConnectionFailsAtConnect) {

@@ -119,6 +119,10 @@ class ScriptedServer {
   ScriptedServer& operator=(const ScriptedServer&) = delete;
 
   int port() const { return port_; }
+  // The next `count` connections are closed as soon as they are accepted,
+  // before anything is read from them.
+  void closeOnAccept(int count) { closeOnAccept_ = count; }
+  int closedOnAccept() const { return closedOnAccept_; }
   std::vector<Request> requests() const {
     std::lock_guard<std::mutex> lock(mu_);
     return requests_;
@@ -150,6 +154,12 @@ class ScriptedServer {
       int fd = ::accept(listen_, nullptr, nullptr);
       if (fd < 0) continue;
       int number = ++connections_;
+      if (closeOnAccept_ > 0) {
+        --closeOnAccept_;
+        ::close(fd);
+        ++closedOnAccept_;
+        continue;
+      }
       serve(fd, number);
       ::close(fd);
     }
@@ -216,6 +226,8 @@ class ScriptedServer {
   bool stopping_ = false;
   std::vector<Request> requests_;
   std::atomic<int> connections_{0};
+  std::atomic<int> closeOnAccept_{0};
+  std::atomic<int> closedOnAccept_{0};
 };
 
 // A temporary directory removed with its contents at the end of the scope.
