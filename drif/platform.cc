@@ -10,8 +10,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace sys {
 
@@ -79,13 +77,25 @@ bool RealFiles::remove(const std::string& path) {
   return unlink(path.c_str()) == 0;
 }
 
-bool RealFiles::readAll(const std::string& path, std::string* contents) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream out;
-  out << in.rdbuf();
-  *contents = out.str();
-  return true;
+int RealFiles::readAll(const std::string& path, std::string* contents) {
+  contents->clear();
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+    contents->reserve(static_cast<size_t>(st.st_size));
+  char buf[65536];
+  int failure = 0;
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) failure = errno;
+    if (n <= 0) break;
+    contents->append(buf, static_cast<size_t>(n));
+  }
+  close(fd);
+  if (failure != 0) contents->clear();
+  return failure;
 }
 
 FileKind RealFiles::kindOf(const std::string& path) {

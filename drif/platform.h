@@ -53,8 +53,9 @@ class Files {
   // Opens without blocking (a FIFO never holds the caller up) and closes.
   virtual bool canOpenForRead(const std::string& path) = 0;
   virtual bool remove(const std::string& path) = 0;  // unlink
-  // Whole contents of a file; false when it cannot be opened.
-  virtual bool readAll(const std::string& path, std::string* contents) = 0;
+  // Whole contents of a file: 0, or the errno of the failure (ENOENT only
+  // when there is no such file); contents is left empty on failure.
+  virtual int readAll(const std::string& path, std::string* contents) = 0;
   virtual FileKind kindOf(const std::string& path) = 0;  // lstat
   // Whole contents of a regular file of at most maxBytes. The file is
   // opened without blocking and checked with fstat before anything is read,
@@ -68,7 +69,7 @@ class RealFiles : public Files {
   bool exists(const std::string& path) override;
   bool canOpenForRead(const std::string& path) override;
   bool remove(const std::string& path) override;
-  bool readAll(const std::string& path, std::string* contents) override;
+  int readAll(const std::string& path, std::string* contents) override;
   FileKind kindOf(const std::string& path) override;
   ReadFailure readRegular(const std::string& path, size_t maxBytes,
                           std::string* contents) override;

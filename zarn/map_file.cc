@@ -17,6 +17,8 @@
 #include <set>
 #include <string>
 
+#include "drif/platform.h"
+
 bool MapReader::getLine(std::string* line) {
   line->clear();
   if (!good() || pos_ >= text_.size()) {
@@ -137,48 +139,17 @@ void warnAboutMode(const std::string& path, mode_t mode) {
   std::cerr.flush();
 }
 
-int realRead(const std::string& path, std::string* contents) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return errno;
-  struct stat st;
-  if (::fstat(fd.get(), &st) == 0) {
-    if (S_ISREG(st.st_mode) && (st.st_mode & 0066) != 0)
-      warnAboutMode(path, st.st_mode);
-    if (st.st_size > 0) contents->reserve(static_cast<size_t>(st.st_size));
-  }
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::read(fd.get(), buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (n == 0) break;
-    contents->append(buf, static_cast<size_t>(n));
-  }
-  return 0;
-}
-
-MapFileReadFunction installedRead = nullptr;
-
-MapFileReadFunction readFunction() {
-  return installedRead != nullptr ? installedRead : realRead;
-}
-
 }  // namespace
 
 bool keepSecretsOutOfCoreDumps() { return ::prctl(PR_SET_DUMPABLE, 0) == 0; }
 
-MapFileReadFunction setMapFileReadFunction(MapFileReadFunction f) {
-  MapFileReadFunction previous = installedRead;
-  installedRead = f;
-  return previous;
-}
-
 bool MapFile::read(std::string* contents, int* failure) const {
   keepSecretsOutOfCoreDumps();
   contents->clear();
-  int err = readFunction()(path_, contents);
+  struct stat st;
+  if (::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0066) != 0)
+    warnAboutMode(path_, st.st_mode);
+  int err = sys::platform().files->readAll(path_, contents);
   if (failure != nullptr) *failure = err;
   if (err == 0) return true;
   contents->clear();

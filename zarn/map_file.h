@@ -59,15 +59,6 @@ size_t findLine(const std::string& text, const std::string& line);
 // hold an SMI-S password call it before the password is in memory.
 bool keepSecretsOutOfCoreDumps();
 
-// Reads the whole file at path into contents: 0, or the errno of the
-// failure (ENOENT when there is no such file). Every read of the map file
-// goes through the function installed here, so that tests can stand in
-// failures a real disk gives only by accident (an I/O error).
-using MapFileReadFunction = int (*)(const std::string& path,
-                                    std::string* contents);
-// Installs f (nullptr: the real reader); returns the one it replaces.
-MapFileReadFunction setMapFileReadFunction(MapFileReadFunction f);
-
 class MapFile {
  public:
   // Builds the new contents from the current ones (nullptr when the file

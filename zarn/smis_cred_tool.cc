@@ -52,20 +52,8 @@ int defaultPort(const std::string& flag) {
 // Whole file, split into lines without their line feeds; false when the
 // file cannot be opened or read (a folder, for one).
 bool readLines(const std::string& path, std::vector<std::string>* lines) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
   std::string text;
-  char buf[8192];
-  bool ok = true;
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    text.append(buf, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  if (!ok) return false;
+  if (sys::platform().files->readAll(path, &text) != 0) return false;
   MapReader in(text);
   std::string line;
   while (in.getLine(&line)) lines->push_back(line);

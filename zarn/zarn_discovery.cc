@@ -1,6 +1,5 @@
 #include "zarn/zarn_discovery.h"
 
-#include <fcntl.h>
 #include <getopt.h>
 #include <unistd.h>
 
@@ -25,23 +24,6 @@ int leadingInt(const std::string& text) {
   if (value > INT_MAX) return INT_MAX;
   if (value < INT_MIN) return INT_MIN;
   return static_cast<int>(value);
-}
-
-// The whole file; false when it cannot be opened or read (a folder, say).
-bool readWholeFile(const std::string& path, std::string* text) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  char buf[8192];
-  bool ok = true;
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    text->append(buf, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return ok;
 }
 
 bool isQuoted(const std::string& token) {
@@ -260,7 +242,7 @@ int ZARNDiscovery::buildMap(const std::string& inputFile,
     return usageFailure();
   }
   std::string text;
-  if (!readWholeFile(inputFile, &text)) {
+  if (sys::platform().files->readAll(inputFile, &text) != 0) {
     error("Error - Could not open the input file " + inputFile);
     return 1;
   }

@@ -3,6 +3,7 @@
 #ifndef TESTS_SUPPORT_FAKE_PLATFORM_H
 #define TESTS_SUPPORT_FAKE_PLATFORM_H
 
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <map>
@@ -70,10 +71,15 @@ class Files : public sys::Files {
     if (undeletable.count(path)) return false;
     return contents.erase(path) > 0;
   }
-  bool readAll(const std::string& path, std::string* out) override {
-    if (!canOpenForRead(path)) return false;
+  // A path the fake does not hold is read from the disk, so that a test
+  // keeping its map file in a temporary folder still reads it.
+  int readAll(const std::string& path, std::string* out) override {
+    out->clear();
+    if (contents.count(path) == 0 && dirs.count(path) == 0)
+      return sys::RealFiles().readAll(path, out);
+    if (!canOpenForRead(path)) return contents.count(path) > 0 ? EACCES : EISDIR;
     *out = contents[path];
-    return true;
+    return 0;
   }
   sys::FileKind kindOf(const std::string& path) override {
     looked.push_back(path);
@@ -155,6 +161,36 @@ class Console : public sys::Console {
 };
 
 // Installs one fake of each concern for the life of the object.
+// The real files, except that every whole-file read fails with the given
+// errno: what a disk gives only by accident (an I/O error).
+class FailingReads : public sys::RealFiles {
+ public:
+  explicit FailingReads(int error) : error_(error) {}
+  int readAll(const std::string&, std::string* out) override {
+    out->clear();
+    return error_;
+  }
+
+ private:
+  int error_;
+};
+
+// Puts files in place of the platform's for the scope; the other seams stay.
+class ScopedFiles {
+ public:
+  explicit ScopedFiles(sys::Files* files) {
+    sys::Platform p = sys::platform();
+    p.files = files;
+    previous_ = sys::setPlatform(&p);
+  }
+  ~ScopedFiles() { sys::setPlatform(&previous_); }
+  ScopedFiles(const ScopedFiles&) = delete;
+  ScopedFiles& operator=(const ScopedFiles&) = delete;
+
+ private:
+  sys::Platform previous_;
+};
+
 class ScopedPlatform {
  public:
   ScopedPlatform() {

@@ -12,11 +12,13 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <optional>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/support/fake_platform.h"
 #include "tests/zarn/map_test_support.h"
 
 namespace {
@@ -131,8 +133,6 @@ TEST_F(MapFileTest, MustExistCreatesNothing) {
   EXPECT_TRUE(dir.files().empty());
 }
 
-int ioError(const std::string&, std::string*) { return EIO; }
-
 // Only a file that is not there counts as no file. A folder in its place
 // or an I/O error fails the save before the builder runs, so that the
 // section the builder carries over is never lost.
@@ -140,10 +140,10 @@ TEST_F(MapFileTest, ReadFailuresOtherThanNoFileFailTheSave) {
   struct Case {
     const char* what;
     bool folder;
-    MapFileReadFunction reader;
+    int readError;  // 0: the real reads
   } cases[] = {
-      {"a folder in its place", true, nullptr},
-      {"an I/O error", false, ioError},
+      {"a folder in its place", true, 0},
+      {"an I/O error", false, EIO},
   };
   for (const Case& c : cases) {
     for (bool mustExist : {true, false}) {
@@ -152,14 +152,16 @@ TEST_F(MapFileTest, ReadFailuresOtherThanNoFileFailTheSave) {
       } else {
         maptest::spit(path, "old", 0600);
       }
-      MapFileReadFunction previous = setMapFileReadFunction(c.reader);
+      fake::FailingReads failing(c.readError);
+      std::optional<fake::ScopedFiles> reads;
+      if (c.readError != 0) reads.emplace(&failing);
       std::string contents;
       int failure = 0;
       EXPECT_FALSE(file.read(&contents, &failure)) << c.what;
       EXPECT_EQ(c.folder ? EISDIR : EIO, failure) << c.what;
       seen = "<not built>";
       EXPECT_FALSE(file.save(writes("new"), mustExist, &error)) << c.what;
-      setMapFileReadFunction(previous);
+      reads.reset();
       EXPECT_EQ("Could not open the file " + path + " for read", error) << c.what;
       EXPECT_EQ("<not built>", seen) << c.what;
       if (c.folder) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -176,8 +177,6 @@ TEST(SMISHostNameTest, OnlyHostNamesAndBracketedIPv6Addresses) {
         << bad;
 }
 
-int ioError(const std::string&, std::string*) { return EIO; }
-
 // A map file that is there but cannot be read is not a missing one: the
 // list loads with an error whatever checkExist says, and a save fails
 // rather than write a file that has lost the device ID map.
@@ -185,10 +184,10 @@ TEST_F(SMISManagerFileTest, FileThatCannotBeReadIsNeverSavedOver) {
   struct Case {
     const char* what;
     bool folder;
-    MapFileReadFunction reader;
+    int readError;  // 0: the real reads
   } cases[] = {
-      {"a folder in its place", true, nullptr},
-      {"an I/O error", false, ioError},
+      {"a folder in its place", true, 0},
+      {"an I/O error", false, EIO},
   };
   const std::string contents = ZARN_SECTION + BEGIN + entry("a@1&ns&N&u", "p") + END;
   for (const Case& c : cases) {
@@ -197,7 +196,9 @@ TEST_F(SMISManagerFileTest, FileThatCannotBeReadIsNeverSavedOver) {
     } else {
       maptest::spit(path, contents);
     }
-    MapFileReadFunction previous = setMapFileReadFunction(c.reader);
+    fake::FailingReads failing(c.readError);
+    std::optional<fake::ScopedFiles> reads;
+    if (c.readError != 0) reads.emplace(&failing);
     SMISManager m(false, path);
     EXPECT_EQ(1, m.readFile(false)) << c.what;
     EXPECT_EQ(path + " file does not exist or could not be opened",
@@ -207,7 +208,7 @@ TEST_F(SMISManagerFileTest, FileThatCannotBeReadIsNeverSavedOver) {
     EXPECT_EQ(1, m.writeFile()) << c.what;
     EXPECT_EQ("Could not open the file " + path + " for read", m.getErrorMessage())
         << c.what;
-    setMapFileReadFunction(previous);
+    reads.reset();
     if (c.folder) {
       EXPECT_EQ(0, rmdir(path.c_str())) << c.what;
     } else {
