@@ -12,15 +12,19 @@
 
 namespace {
 
+// Property texts end up in the package log; a control character from the
+// server is kept escaped, so that a value can never start a log line of its
+// own. No value the state mapping knows holds one.
+
 // The text of a property the instance must have (else the client throws).
 std::string mandatory(const cim::Instance& instance, const char* name) {
-  return instance.getProperty(name).getValue().getString();
+  return cim::escapeControl(instance.getProperty(name).getValue().getString());
 }
 
 std::string optional(const cim::Instance& instance, const char* name,
                      const char* absent) {
   if (!instance.hasProperty(name)) return absent;
-  return instance.getProperty(name).getValue().getString();
+  return cim::escapeControl(instance.getProperty(name).getValue().getString());
 }
 
 bool isOneOf(const std::string& text,

@@ -565,6 +565,25 @@ TEST_F(ZARNAPITest, UnexpectedPropertyValuesAreNamedInTableOrder) {
                    "property value.\n\t\t\t\tLink State: down"}));
 }
 
+// A value holding a line feed (sent as "&#10;") cannot forge a log line.
+TEST_F(ZARNAPITest, PropertyTextsAreLoggedWithControlCharactersEscaped) {
+  Scenario s;
+  s.dc1State = R"({"ParticipationType": "source", "LinkState": "good",
+                   "LogState": "normal", "FailSafe": "disabled",
+                   "WriteMode": "sync\nJan 01 00:00:00 - Node node1 : forged"})";
+  startSim(s);
+  writeMap({simServer()});
+  ZARNAPI& api = makeApi();
+  ConsistencySetState local;
+  EXPECT_EQ(api.getLocalCSState(local), 1);
+  EXPECT_EQ(messages(),
+            (Lines{connecting(),
+                   "Error - Failed to get local DR group state from the SMI-S "
+                   "127.0.0.1;\n\t\t\t\tReceive unexpected DR group property "
+                   "value.\n\t\t\t\tWrite Mode: sync\\x0aJan 01 00:00:00 - Node "
+                   "node1 : forged"}));
+}
+
 TEST_F(ZARNAPITest, MissingMandatoryPropertyFailsTheQuery) {
   Scenario s;
   s.dc1State = R"({"LogState": null})";
