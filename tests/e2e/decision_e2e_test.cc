@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/sandbox.h"
-#include "tests/e2e/zarnsim_process.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/zarnsim.h"
 
 namespace {
 
@@ -280,7 +280,7 @@ class DecisionE2E : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     groups_ = new std::vector<Group>(allGroups());
-    sim_ = new e2e::ZarnSim(ZARNSIM_BIN, scenarioOf(*groups_).dump());
+    sim_ = new support::ZarnSim(ZARNSIM_BIN, scenarioOf(*groups_).dump());
   }
   static void TearDownTestSuite() {
     delete sim_;
@@ -301,31 +301,31 @@ class DecisionE2E : public ::testing::Test {
   };
 
   // Runs drenable for the package of one DR group; remembers the node.
-  e2e::RunResult drenable(const Run& run) {
+  support::RunResult drenable(const Run& run) {
     EXPECT_TRUE(sim_->ok()) << sim_->error();
-    node_ = std::make_unique<e2e::Sandbox>(run.host);
-    e2e::Sandbox& node = *node_;
+    node_ = std::make_unique<support::Sandbox>(run.host);
+    support::Sandbox& node = *node_;
     node.writeFile("/etc/hosts", "127.0.0.1\tlocalhost smis-dc1 smis-dc2\n");
-    std::vector<e2e::SmisEntry> servers(2);
+    std::vector<support::SmisEntry> servers(2);
     servers[0].host = "smis-dc1";
     servers[1].host = "smis-dc2";
     for (auto& s : servers) s.port = run.smisPort != 0 ? run.smisPort : sim_->port();
-    std::vector<e2e::DeviceEntry> devices;
+    std::vector<support::DeviceEntry> devices;
     for (size_t i = 0; i < groups_->size(); ++i) {
       const std::string name = elementName((*groups_)[i].name);
       devices.push_back({DC1_WWN, name, instanceId(DC1_WWN, i), "6001438002A3C1E00000A00001240000"});
       devices.push_back({DC2_WWN, name, instanceId(DC2_WWN, i), "6001438002A3C2F00000B00003410000"});
     }
-    node.writeFile(e2e::MAP_FILE, e2e::mapFileText(servers, devices), 0600);
-    e2e::ArrayVariables vars;
+    node.writeFile(support::MAP_FILE, support::mapFileText(servers, devices), 0600);
+    support::ArrayVariables vars;
     vars.drGroup = run.group;
     // A sped-up clock would make the 300 s query time-out 3 real seconds.
     if (run.fast) vars.queryTimeout = "6000";
     node.makeDir(PKGDIR);
-    node.writeFile(ENV_FILE, e2e::packageEnvText(PKGDIR, run.policy, run.waitMinutes, vars));
+    node.writeFile(ENV_FILE, support::packageEnvText(PKGDIR, run.policy, run.waitMinutes, vars));
     if (run.forceflag) node.writeFile(FORCEFLAG, "");
 
-    e2e::RunOptions o;
+    support::RunOptions o;
     if (run.preview)
       o.args = {"-preview", ENV_FILE};
     else
@@ -339,14 +339,14 @@ class DecisionE2E : public ::testing::Test {
           std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
     }
     sim_->clearRequests();
-    e2e::RunResult r = node.run(DRENABLE_BIN, o);
+    support::RunResult r = node.run(DRENABLE_BIN, o);
     EXPECT_EQ(r.setupError, "");
     return r;
   }
 
   // The package log from the policy line on: the decision and what was
   // done about it.
-  static Messages decision(const e2e::RunResult& r) {
+  static Messages decision(const support::RunResult& r) {
     Messages all = r.normalMessages(), out;
     bool on = false;
     for (const auto& m : all) {
@@ -364,12 +364,12 @@ class DecisionE2E : public ::testing::Test {
   }
   bool forceflagLeft() const { return node_->readFile(FORCEFLAG).has_value(); }
 
-  static e2e::ZarnSim* sim_;
+  static support::ZarnSim* sim_;
   static std::vector<Group>* groups_;
-  std::unique_ptr<e2e::Sandbox> node_;
+  std::unique_ptr<support::Sandbox> node_;
 };
 
-e2e::ZarnSim* DecisionE2E::sim_ = nullptr;
+support::ZarnSim* DecisionE2E::sim_ = nullptr;
 std::vector<Group>* DecisionE2E::groups_ = nullptr;
 
 const char* const LEAVING = "Leaving Data Replication Enabler";

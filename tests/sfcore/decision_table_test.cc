@@ -11,8 +11,8 @@
 
 namespace {
 
-using enginetest::EngineOptions;
-using enginetest::FORCEFLAG;
+using support::EngineOptions;
+using support::FORCEFLAG;
 using Messages = std::vector<std::string>;
 
 const std::string A = "AVAILABILITY_PREFERRED";
@@ -315,7 +315,7 @@ const Row ROWS[] = {
     {"TargetDown_OddRepState", TGT, DOWN, NO, -5, SYNC, A, 5, PRESENT, NO_START_NOOP, I3, "", false},
 };
 
-class DecisionTableTest : public enginetest::EngineTest,
+class DecisionTableTest : public support::EngineTest,
                           public ::testing::WithParamInterface<Row> {};
 
 TEST_P(DecisionTableTest, ChoosesActionAndMessage) {

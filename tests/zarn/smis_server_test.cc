@@ -6,15 +6,16 @@
 
 #include "cim/exception.h"
 #include "cim/xml_writer.h"
-#include "tests/cim/scripted_server.h"
-#include "tests/cim/tls_server.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/files.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/tls_server.h"
 #include "zarn/smis_exceptions.h"
 
 namespace {
 
-using test::Request;
-using test::ScriptedServer;
+using support::Request;
+using support::ScriptedServer;
 
 std::string messageIdOf(const std::string& body) {
   size_t at = body.find("MESSAGE ID=\"") + 12;
@@ -27,7 +28,7 @@ bool answerStorageSystem(int fd, const Request& req) {
   cim::xml::writeInstanceName(names, cim::ObjectPath("", cim::NamespaceName(),
                                                      cim::Name("QNZARN_StorageSystem"),
                                                      {cim::KeyBinding("Name", "5000ABCDEF012345")}));
-  return test::sendAll(fd, test::cimResponse(cim::xml::intrinsicResponse(
+  return support::sendAll(fd, support::cimResponse(cim::xml::intrinsicResponse(
                                messageIdOf(req.body), "EnumerateInstanceNames", names)));
 }
 
@@ -72,7 +73,7 @@ TEST_F(SMISServerTest, TimeoutIsKeptInSecondsAndGivenToTheClientInMilliseconds) 
 // An empty host name is the local connection: no credential check, whatever
 // the SSL choice; only connectToServer announces it.
 TEST_F(SMISServerTest, EmptyHostConnectsLocallyWithoutCredentials) {
-  test::TempDir dir;
+  support::TempDir dir;
   std::string socketPath = dir.path() + "/cim.sock";
   ScriptedServer cimServer(answerStorageSystem, socketPath);
   std::string previous = cim::Client::getDefaultLocalSocketPath();
@@ -164,9 +165,9 @@ TEST_F(SMISServerTest, PortZeroMeansTheDefaultPort) {
 
 TEST_F(SMISServerTest, HttpsAcceptsSelfSignedAndExpiredCertificates) {
   for (bool expired : {false, true}) {
-    test::TempDir dir;
-    ASSERT_TRUE(test::makeCertificate(dir.path(), expired));
-    test::TlsServer tls(dir.path());
+    support::TempDir dir;
+    ASSERT_TRUE(support::makeCertificate(dir.path(), expired));
+    support::TlsServer tls(dir.path());
     SMISServer server;
     server.setHostname("127.0.0.1");
     server.connectToSMISServer("admin", "secret", tls.port());

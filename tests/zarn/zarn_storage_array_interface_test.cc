@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "drif/data_rep.h"
-#include "tests/e2e/zarnsim_process.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/zarnsim.h"
 
 namespace {
 
@@ -113,23 +113,23 @@ class SaiOnSimTest : public ::testing::Test {
     sim.reset();
     sys.console.writes.clear();
     sys.clock.sleeps.clear();
-    sim = std::make_unique<e2e::ZarnSim>(ZARNSIM_BIN, scenarioJson.dump());
+    sim = std::make_unique<support::ZarnSim>(ZARNSIM_BIN, scenarioJson.dump());
     ASSERT_TRUE(sim->ok()) << sim->error();
-    e2e::SmisEntry server;
+    support::SmisEntry server;
     server.port = sim->port();
-    std::vector<e2e::DeviceEntry> devices;
+    std::vector<support::DeviceEntry> devices;
     if (useMap) {
       devices.push_back({DC1_WWN, DG, instanceId(DC1_WWN), "6001438002A3C1E00000A00001240000"});
       devices.push_back({DC2_WWN, DG, instanceId(DC2_WWN), "6001438002A3C2F00000B00003410000"});
     }
     const std::string mapPath = folder_ + "/yrzarn.map";
-    std::ofstream(mapPath) << e2e::mapFileText({server}, devices);
+    std::ofstream(mapPath) << support::mapFileText({server}, devices);
 
-    e2e::ArrayVariables vars;
+    support::ArrayVariables vars;
     vars.dc1Smis = "127.0.0.1";
     vars.dc2Smis = "127.0.0.1";
     sys.files.contents[ENV_FILE] =
-        e2e::packageEnvText("/pkg", "AVAILABILITY_PREFERRED", 5, vars);
+        support::packageEnvText("/pkg", "AVAILABILITY_PREFERRED", 5, vars);
 
     logger_.emplace();
     sai = std::make_unique<ZARNStorageArrayInterface>();
@@ -150,7 +150,7 @@ class SaiOnSimTest : public ::testing::Test {
   size_t reads() const { return sim->requests("GetInstance").size(); }
 
   fake::ScopedPlatform sys;
-  std::unique_ptr<e2e::ZarnSim> sim;
+  std::unique_ptr<support::ZarnSim> sim;
   std::unique_ptr<ZARNStorageArrayInterface> sai;
 
  private:

@@ -11,15 +11,16 @@
 #include "cim/client.h"
 #include "cim/exception.h"
 #include "cim/xml_writer.h"
-#include "tests/cim/scripted_server.h"
 #include "tests/support/fake_platform.h"
-#include "tests/zarn/map_test_support.h"
+#include "tests/support/map_store.h"
+#include "tests/support/ports.h"
+#include "tests/support/scripted_server.h"
 
 namespace {
 
 using Messages = std::vector<std::string>;
-using test::Request;
-using test::ScriptedServer;
+using support::Request;
+using support::ScriptedServer;
 
 const std::string LOCAL = "50014380025B4A80";   // DC1's array
 const std::string REMOTE = "50014380025B4C20";  // DC2's array
@@ -42,14 +43,14 @@ ScriptedServer::Handler reporting(std::vector<std::string> wwns) {
                                  {cim::KeyBinding("CreationClassName", "QNZARN_StorageSystem"),
                                   cim::KeyBinding("Name", w)}));
     }
-    return test::sendAll(fd, test::cimResponse(cim::xml::intrinsicResponse(
+    return support::sendAll(fd, support::cimResponse(cim::xml::intrinsicResponse(
                                  messageIdOf(req.body), "EnumerateInstanceNames", names)));
   };
 }
 
 ScriptedServer::Handler failing(const std::string& description) {
   return [description](int fd, const Request& req) {
-    return test::sendAll(fd, test::cimResponse(cim::xml::errorResponse(
+    return support::sendAll(fd, support::cimResponse(cim::xml::errorResponse(
                                  messageIdOf(req.body), "EnumerateInstanceNames",
                                  true, 1, description)));
   };
@@ -64,19 +65,6 @@ std::string connectFailure(const std::string& host, int port) {
     return e.getMessage();
   }
   return "(connected)";
-}
-
-// A loopback port nothing listens on.
-int closedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(fd);
-  return ntohs(addr.sin_port);
 }
 
 // One SMI-S server entry of the map file.
@@ -141,13 +129,13 @@ class ZARNValidationTest : public ::testing::Test {
     return validation.validateZARNAttribs();
   }
   void servers(const std::string& entries) {
-    maptest::spit(mapFile, DEVICE_MAP + "#\n<smisdata>\n" + entries + "</smisdata>\n");
+    support::spit(mapFile, DEVICE_MAP + "#\n<smisdata>\n" + entries + "</smisdata>\n");
   }
-  std::string output() const { return maptest::slurp(envFile + ".smis"); }
-  bool outputWritten() const { return maptest::exists(envFile + ".smis"); }
+  std::string output() const { return support::slurp(envFile + ".smis"); }
+  bool outputWritten() const { return support::exists(envFile + ".smis"); }
 
   fake::ScopedPlatform sys;
-  maptest::TempDir dir;
+  support::TempDir dir;
   std::string envFile;
   std::string mapFile;
   std::map<std::string, std::string> vars;
@@ -161,11 +149,11 @@ TEST_F(ZARNValidationTest, UsableServerIsWrittenToTheOutputFile) {
   ScriptedServer server(reporting({"OTHER000000000000", REMOTE, LOCAL}));
   servers(serverEntry("127.0.0.1", server.port()));
   // A longer list of an earlier run, not readable by all, is replaced.
-  maptest::spit(envFile + ".smis", "old-smis-1\nold-smis-2\n", 0600);
+  support::spit(envFile + ".smis", "old-smis-1\nold-smis-2\n", 0600);
   EXPECT_EQ(0, run());
   EXPECT_EQ(Messages{}, sys.normalMessages());
   EXPECT_EQ("127.0.0.1\n", output());
-  EXPECT_EQ(0644u, maptest::modeOf(envFile + ".smis"));
+  EXPECT_EQ(0644u, support::modeOf(envFile + ".smis"));
   ASSERT_EQ(1u, server.requests().size());
   EXPECT_EQ("EnumerateInstanceNames", server.requests()[0].header("cimmethod"));
 }
@@ -186,11 +174,11 @@ TEST_F(ZARNValidationTest, OnlyServersManagingBothArraysAreUsable) {
 TEST_F(ZARNValidationTest, UnusableServersAreWarningsAndNoFileIsWritten) {
   ScriptedServer broken(failing("CIM_ERR_FAILED: provider stopped"));
   ScriptedServer empty(reporting({}));
-  int closed = closedPort();
+  int closed = support::unusedPort();
   servers(serverEntry("127.0.0.1", broken.port()) +
           serverEntry("localhost", empty.port()) +
           serverEntry("127.0.0.2", closed));
-  maptest::spit(envFile + ".smis", "kept\n");
+  support::spit(envFile + ".smis", "kept\n");
   vars["DC1_SMIS_LIST"] = "127.0.0.1 unlisted localhost\t127.0.0.2";
   EXPECT_EQ(-1, run("kxapplyconf"));
   EXPECT_EQ((Messages{
@@ -214,7 +202,7 @@ TEST_F(ZARNValidationTest, UnusableServersAreWarningsAndNoFileIsWritten) {
 
 // The time-out notice of each mode, and the time-out the servers get.
 TEST_F(ZARNValidationTest, TimeoutNotices) {
-  int closed = closedPort();
+  int closed = support::unusedPort();
   const std::string refused = "Warning - Failed to connect to SMI-S 127.0.0.1. \n\t\t\t\t" +
                               connectFailure("127.0.0.1", closed) + ".";
   const std::string notice300 =
@@ -348,7 +336,7 @@ TEST_F(ZARNValidationTest, MapFileFaults) {
             sys.normalMessages());
 
   sys.console.writes.clear();
-  maptest::spit(mapFile, "<zarnmap>\nX\n</zarnmap>\n#\n<smisdata>\n" +
+  support::spit(mapFile, "<zarnmap>\nX\n</zarnmap>\n#\n<smisdata>\n" +
                              serverEntry("127.0.0.1", both.port()) + "</smisdata>\n");
   EXPECT_EQ(-1, run());
   EXPECT_EQ(Messages{"Error - Corrupted ZARN data in the map file"},
