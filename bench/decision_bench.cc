@@ -27,8 +27,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/e2e/sandbox.h"
-#include "tests/e2e/zarnsim_process.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/zarnsim.h"
 #include "tests/support/black_hole.h"
 
 namespace {
@@ -150,12 +150,12 @@ struct Sample {
 
 // Runs program under measure_exec on the node; false when it could not be
 // measured or did not end with expectedExit.
-bool measureOn(e2e::Sandbox& node, const std::vector<std::string>& command, int expectedExit,
+bool measureOn(support::Sandbox& node, const std::vector<std::string>& command, int expectedExit,
                Sample* out) {
-  e2e::RunOptions o;
+  support::RunOptions o;
   o.args = command;
   o.env["PACKAGE"] = "pkg1";
-  e2e::RunResult r = node.run(MEASURE_EXEC_BIN, o);
+  support::RunResult r = node.run(MEASURE_EXEC_BIN, o);
   long cpuUs = 0, rssKb = 0;
   size_t at = r.err.rfind("cpu_us=");
   if (r.exitCode != expectedExit || at == std::string::npos ||
@@ -188,7 +188,7 @@ struct Series {
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
 
-  e2e::ZarnSim sim(ZARNSIM_BIN, SCENARIO);
+  support::ZarnSim sim(ZARNSIM_BIN, SCENARIO);
   if (!sim.ok()) {
     std::fprintf(stderr, "zarnsim: %s\n", sim.error().c_str());
     return 1;
@@ -201,20 +201,20 @@ int main(int argc, char** argv) {
 
   const std::string pkgDir = "/opt/kxcluster/pkg/pkg1";
   const std::string envFile = pkgDir + "/pkg1.env";
-  e2e::Sandbox node("node1");
+  support::Sandbox node("node1");
   node.writeFile("/etc/hosts", "127.0.0.1\tlocalhost smis-dc1 smis-dc2\n");
-  std::vector<e2e::SmisEntry> servers(1);
+  std::vector<support::SmisEntry> servers(1);
   servers[0].host = "smis-dc1";
   servers[0].port = relay.port();
   const std::string dg = "\\Data Replication\\dg01";
-  node.writeFile(e2e::MAP_FILE,
-                 e2e::mapFileText(servers,
+  node.writeFile(support::MAP_FILE,
+                 support::mapFileText(servers,
                                   {{"50014380025B4A80", dg, "50014380025B4A80\\DRG\\0001", ""},
                                    {"50014380025B4C20", dg, "50014380025B4C20\\DRG\\0001", ""}}),
                  0600);
   node.makeDir(pkgDir);
-  e2e::ArrayVariables vars;
-  node.writeFile(envFile, e2e::packageEnvText(pkgDir, "AVAILABILITY_PREFERRED", 5, vars));
+  support::ArrayVariables vars;
+  node.writeFile(envFile, support::packageEnvText(pkgDir, "AVAILABILITY_PREFERRED", 5, vars));
 
   Series decision, startOnly, trueOnly;
   bool requestsRight = true;
@@ -270,33 +270,33 @@ int main(int argc, char** argv) {
 
   // The same start with a dead server listed first: the map file names it,
   // DC1_SMIS_LIST tries it before the live one.
-  test::BlackHole hole;
+  support::BlackHole hole;
   if (hole.port() == 0) {
     std::fprintf(stderr, "cannot make the black hole\n");
     return 1;
   }
-  e2e::Sandbox deadFirst("node1");
+  support::Sandbox deadFirst("node1");
   deadFirst.writeFile("/etc/hosts", "127.0.0.1\tlocalhost smis-dead smis-dc1 smis-dc2\n");
-  std::vector<e2e::SmisEntry> withDead(2);
+  std::vector<support::SmisEntry> withDead(2);
   withDead[0].host = "smis-dead";
   withDead[0].port = hole.port();
   withDead[1].host = "smis-dc1";
   withDead[1].port = relay.port();
   deadFirst.writeFile(
-      e2e::MAP_FILE,
-      e2e::mapFileText(withDead, {{"50014380025B4A80", dg, "50014380025B4A80\\DRG\\0001", ""},
+      support::MAP_FILE,
+      support::mapFileText(withDead, {{"50014380025B4A80", dg, "50014380025B4A80\\DRG\\0001", ""},
                                   {"50014380025B4C20", dg, "50014380025B4C20\\DRG\\0001", ""}}),
       0600);
   deadFirst.makeDir(pkgDir);
-  e2e::ArrayVariables deadVars;
+  support::ArrayVariables deadVars;
   deadVars.dc1Smis = "smis-dead smis-dc1";
   deadVars.queryTimeout = "300";
-  deadFirst.writeFile(envFile, e2e::packageEnvText(pkgDir, "AVAILABILITY_PREFERRED", 5, deadVars));
-  e2e::RunOptions o;
+  deadFirst.writeFile(envFile, support::packageEnvText(pkgDir, "AVAILABILITY_PREFERRED", 5, deadVars));
+  support::RunOptions o;
   o.args = {envFile, "0", "0", "", ""};
   o.env["PACKAGE"] = "pkg1";
   auto started = std::chrono::steady_clock::now();
-  e2e::RunResult dead = deadFirst.run(DRENABLE_BIN, o);
+  support::RunResult dead = deadFirst.run(DRENABLE_BIN, o);
   double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   bool deadRight = dead.exitCode == 0 && seconds < DEAD_SERVER_GOAL_S;

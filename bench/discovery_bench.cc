@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/sandbox.h"
-#include "tests/e2e/zarnsim_process.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/zarnsim.h"
 
 namespace {
 
@@ -93,22 +93,22 @@ int main(int argc, char** argv) {
   std::printf("%6s %10s %10s %9s %8s %8s %8s %8s\n", "groups", "wall_s",
               "tool_cpu_s", "requests", "enum", "assoc", "getinst", "ms/group");
   for (int groups : sizes) {
-    e2e::ZarnSim sim(ZARNSIM_BIN, scenarioText);
+    support::ZarnSim sim(ZARNSIM_BIN, scenarioText);
     if (!sim.ok()) {
       std::fprintf(stderr, "discovery_bench: %s\n", sim.error().c_str());
       return 1;
     }
-    e2e::Sandbox node("node1");
-    e2e::SmisEntry server;
+    support::Sandbox node("node1");
+    support::SmisEntry server;
     server.port = sim.port();
-    node.writeFile(e2e::MAP_FILE, e2e::mapFileText({server}, {}), 0600);
+    node.writeFile(support::MAP_FILE, support::mapFileText({server}, {}), 0600);
     node.writeFile(INPUT, inputFile(groups));
-    e2e::RunOptions o;
+    support::RunOptions o;
     o.args = {"-f", INPUT};
     o.timeoutSeconds = 3600;
     double cpuBefore = childCpuSeconds();
     auto start = std::chrono::steady_clock::now();
-    e2e::RunResult r = node.run(ZARNDISCOVERY_BIN, o);
+    support::RunResult r = node.run(ZARNDISCOVERY_BIN, o);
     double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     double cpu = childCpuSeconds() - cpuBefore;
@@ -118,8 +118,8 @@ int main(int argc, char** argv) {
       return 1;
     }
     std::map<std::string, int> byOperation;
-    std::vector<e2e::SimRequest> requests = sim.requests();
-    for (const e2e::SimRequest& q : requests) byOperation[q.operation]++;
+    std::vector<support::SimRequest> requests = sim.requests();
+    for (const support::SimRequest& q : requests) byOperation[q.operation]++;
     std::printf("%6d %10.2f %10.2f %9zu %8d %8d %8d %8.2f\n", groups, wall, cpu,
                 requests.size(), byOperation["EnumerateInstances"],
                 byOperation["AssociatorNames"], byOperation["GetInstance"],

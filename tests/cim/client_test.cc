@@ -9,14 +9,16 @@
 
 #include "cim/exception.h"
 #include "cim/xml_writer.h"
-#include "tests/cim/scripted_server.h"
 #include "tests/support/black_hole.h"
+#include "tests/support/files.h"
+#include "tests/support/ports.h"
+#include "tests/support/scripted_server.h"
 
 namespace cim {
 namespace {
 
-using test::Request;
-using test::ScriptedServer;
+using support::Request;
+using support::ScriptedServer;
 
 const NamespaceName kNs("root/ZARN");
 
@@ -35,19 +37,6 @@ std::string storageSystems(const Request& req) {
   return xml::intrinsicResponse(messageIdOf(req.body), "EnumerateInstanceNames", names);
 }
 
-// A free TCP port on the loopback interface (nothing listens on it).
-int unusedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(fd);
-  return ntohs(addr.sin_port);
-}
-
 class ClientTest : public ::testing::Test {
  protected:
   // Connects the client to the server over HTTP as admin/secret.
@@ -63,7 +52,7 @@ class ClientTest : public ::testing::Test {
 
 TEST_F(ClientTest, RequestCarriesCimHeadersAndBasicCredentials) {
   ScriptedServer server([](int fd, const Request& req) {
-    return test::sendAll(fd, test::cimResponse(storageSystems(req)));
+    return support::sendAll(fd, support::cimResponse(storageSystems(req)));
   });
   connect(server);
   std::vector<ObjectPath> paths = enumerate();
@@ -84,7 +73,7 @@ TEST_F(ClientTest, RequestCarriesCimHeadersAndBasicCredentials) {
 // The connection connect() opens to check the server carries every request.
 TEST_F(ClientTest, ConnectionIsReused) {
   ScriptedServer server([](int fd, const Request& req) {
-    return test::sendAll(fd, test::cimResponse(storageSystems(req)));
+    return support::sendAll(fd, support::cimResponse(storageSystems(req)));
   });
   connect(server);
   for (int i = 0; i < 3; ++i) enumerate();
@@ -99,7 +88,7 @@ TEST_F(ClientTest, ConnectionIsReused) {
 // answer, is replaced by a new one.
 TEST_F(ClientTest, ClosedConnectionIsReopened) {
   ScriptedServer server([](int fd, const Request& req) {
-    test::sendAll(fd, test::cimResponse(storageSystems(req)));
+    support::sendAll(fd, support::cimResponse(storageSystems(req)));
     return false;
   });
   server.closeOnAccept(1);
@@ -117,7 +106,7 @@ TEST_F(ClientTest, InvokeMethodSendsPathHeaderAndTypedParameters) {
   ScriptedServer server([](int fd, const Request& req) {
     std::vector<ParamValue> out = {
         ParamValue("Results", Value(std::vector<std::uint32_t>{32801}))};
-    return test::sendAll(fd, test::cimResponse(xml::extrinsicResponse(
+    return support::sendAll(fd, support::cimResponse(xml::extrinsicResponse(
                                  messageIdOf(req.body), "FastFailover", Value(5u), out)));
   });
   connect(server);
@@ -146,12 +135,12 @@ TEST_F(ClientTest, SetPropertyAndGetInstance) {
   ScriptedServer server([](int fd, const Request& req) {
     std::string id = messageIdOf(req.body);
     if (req.header("cimmethod") == "SetProperty")
-      return test::sendAll(fd, test::cimResponse(xml::intrinsicResponse(id, "SetProperty", "", false)));
+      return support::sendAll(fd, support::cimResponse(xml::intrinsicResponse(id, "SetProperty", "", false)));
     Instance inst(Name("QNZARN_ConsistencySet"));
     inst.addProperty(Property(Name("FailSafe"), Value("disable")));
     std::string content;
     xml::writeInstance(content, inst);
-    return test::sendAll(fd, test::cimResponse(xml::intrinsicResponse(id, "GetInstance", content)));
+    return support::sendAll(fd, support::cimResponse(xml::intrinsicResponse(id, "GetInstance", content)));
   });
   connect(server);
   ObjectPath cs("", NamespaceName(), Name("QNZARN_ConsistencySet"),
@@ -178,13 +167,13 @@ TEST_F(ClientTest, HttpAndContentFaults) {
     std::string message;  // expected message, or empty
   } cases[] = {
       {"401", [](const Request&) {
-         return test::httpResponse(401, "Unauthorized", {"WWW-Authenticate: Basic realm=\"a\""}, "");
+         return support::httpResponse(401, "Unauthorized", {"WWW-Authenticate: Basic realm=\"a\""}, "");
        }, HTTP, "HTTP error (401 Unauthorized)"},
       {"500", [](const Request&) {
-         return test::httpResponse(500, "Internal Server Error", {}, "oops");
+         return support::httpResponse(500, "Internal Server Error", {}, "oops");
        }, HTTP, "HTTP error (500 Internal Server Error)"},
       {"CIMError header", [](const Request&) {
-         return test::httpResponse(400, "Bad Request",
+         return support::httpResponse(400, "Bad Request",
                                    {"CIMError: header-mismatch",
                                     "PGErrorDetail: CIMObject%20value%20%22root%2Fother%22"},
                                    "");
@@ -192,37 +181,37 @@ TEST_F(ClientTest, HttpAndContentFaults) {
        "HTTP error (400 Bad Request), CIMError: header-mismatch, detail: CIMObject value "
        "\"root/other\""},
       {"no CIMOperation header", [](const Request& req) {
-         return test::httpResponse(200, "OK", {"Content-Type: application/xml"}, storageSystems(req));
+         return support::httpResponse(200, "OK", {"Content-Type: application/xml"}, storageSystems(req));
        }, RESPONSE, ""},
       {"wrong content type", [](const Request& req) {
-         return test::httpResponse(200, "OK",
+         return support::httpResponse(200, "OK",
                                    {"Content-Type: text/html", "CIMOperation: MethodResponse"},
                                    storageSystems(req));
        }, RESPONSE, "Unexpected content type \"text/html\" in the response"},
       {"other charset", [](const Request& req) {
-         return test::httpResponse(200, "OK",
+         return support::httpResponse(200, "OK",
                                    {"Content-Type: text/xml; charset=\"iso-8859-1\"",
                                     "CIMOperation: MethodResponse"},
                                    storageSystems(req));
        }, RESPONSE, ""},
       {"malformed XML", [](const Request&) {
-         return test::cimResponse("<CIM><MESSAGE ID=\"1\"><SIMPLERSP></CIM>");
+         return support::cimResponse("<CIM><MESSAGE ID=\"1\"><SIMPLERSP></CIM>");
        }, XML, ""},
       {"truncated XML", [](const Request& req) {
          std::string body = storageSystems(req);
-         return test::cimResponse(body.substr(0, body.size() / 2));
+         return support::cimResponse(body.substr(0, body.size() / 2));
        }, XML, ""},
-      {"empty body", [](const Request&) { return test::cimResponse(""); }, XML, ""},
+      {"empty body", [](const Request&) { return support::cimResponse(""); }, XML, ""},
       {"CIM error", [](const Request& req) {
-         return test::cimResponse(xml::errorResponse(messageIdOf(req.body), "EnumerateInstanceNames",
+         return support::cimResponse(xml::errorResponse(messageIdOf(req.body), "EnumerateInstanceNames",
                                                      true, 5, "CIM_ERR_INVALID_CLASS: no class"));
        }, CIM, "CIM_ERR_INVALID_CLASS: no class"},
       {"error as 200 with access denied", [](const Request& req) {
-         return test::cimResponse(xml::errorResponse(messageIdOf(req.body), "EnumerateInstanceNames",
+         return support::cimResponse(xml::errorResponse(messageIdOf(req.body), "EnumerateInstanceNames",
                                                      true, 2, ""));
        }, CIM, "CIM_ERR_ACCESS_DENIED"},
       {"reset mid-response", [](const Request& req) {
-         std::string all = test::cimResponse(storageSystems(req));
+         std::string all = support::cimResponse(storageSystems(req));
          return all.substr(0, all.size() - 40) + "\x01RESET";
        }, TRANSPORT, ""},
       {"closed without answer", [](const Request&) { return std::string("\x01CLOSE"); },
@@ -235,11 +224,11 @@ TEST_F(ClientTest, HttpAndContentFaults) {
       if (out == "\x01CLOSE") return false;
       size_t reset = out.find("\x01RESET");
       if (reset != std::string::npos) {
-        test::sendAll(fd, out.substr(0, reset));
-        test::resetConnection(fd);
+        support::sendAll(fd, out.substr(0, reset));
+        support::resetConnection(fd);
         return false;
       }
-      test::sendAll(fd, out);
+      support::sendAll(fd, out);
       return true;
     });
     Client fresh;
@@ -271,7 +260,7 @@ TEST_F(ClientTest, HttpAndContentFaults) {
 
 TEST_F(ClientTest, CIMErrorHeaderDetailIsDecoded) {
   ScriptedServer server([](int fd, const Request&) {
-    return test::sendAll(fd, test::httpResponse(400, "Bad Request",
+    return support::sendAll(fd, support::httpResponse(400, "Bad Request",
                                                 {"CIMError: header-mismatch",
                                                  "PGErrorDetail: a%2Fb%ZZ"},
                                                 ""));
@@ -314,10 +303,10 @@ TEST_F(ClientTest, ServerTextHasItsControlCharactersEscaped) {
     std::string message;
   } cases[] = {
       {"reason phrase", [](const Request&) {
-         return test::httpResponse(500, "Oops\x1b[2J\x7f", {}, "");
+         return support::httpResponse(500, "Oops\x1b[2J\x7f", {}, "");
        }, "HTTP error (500 Oops\\x1b[2J\\x7f)"},
       {"CIMError and PGErrorDetail", [](const Request&) {
-         return test::httpResponse(400, "Bad Request",
+         return support::httpResponse(400, "Bad Request",
                                    {"CIMError: bad\x1b]0;title\x07",
                                     "PGErrorDetail: x%0ADec%2008%2007:52:17%20-%20Node%20node1%20:"
                                     "%20started"},
@@ -328,14 +317,14 @@ TEST_F(ClientTest, ServerTextHasItsControlCharactersEscaped) {
                         {"CIMStatusCode: 1", "CIMStatusCodeDescription: a%0D%0Ab%09c"});
        }, "CIM_ERR_FAILED: a\\x0d\\x0ab\tc"},
       {"ERROR description", [](const Request& req) {
-         return test::cimResponse(xml::errorResponse(messageIdOf(req.body), "EnumerateInstanceNames",
+         return support::cimResponse(xml::errorResponse(messageIdOf(req.body), "EnumerateInstanceNames",
                                                      true, 6, "gone\nDec 08 07:52:17 - Node"));
        }, "CIM_ERR_NOT_FOUND: gone\\x0aDec 08 07:52:17 - Node"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ScriptedServer server(
-        [&](int fd, const Request& req) { return test::sendAll(fd, c.answer(req)); });
+        [&](int fd, const Request& req) { return support::sendAll(fd, c.answer(req)); });
     Client fresh;
     fresh.setTimeout(5000);
     fresh.connect("127.0.0.1", static_cast<std::uint32_t>(server.port()), "admin", "secret");
@@ -364,9 +353,9 @@ TEST_F(ClientTest, ChunkedResponsesAndStatusTrailer) {
   ScriptedServer server([](int fd, const Request& req) {
     std::string body = storageSystems(req);
     if (body.find("ID=\"1001\"") != std::string::npos)
-      return test::sendAll(fd, chunked(body, {"CIMStatusCode: 0"}));
+      return support::sendAll(fd, chunked(body, {"CIMStatusCode: 0"}));
     // The provider fails half-way: the body is cut and the trailer says why.
-    return test::sendAll(fd, chunked(body.substr(0, 250),
+    return support::sendAll(fd, chunked(body.substr(0, 250),
                                      {"CIMStatusCode: 1",
                                       "CIMStatusCodeDescription: CIM_ERR_FAILED: provider%20terminated"}));
   });
@@ -416,9 +405,9 @@ TEST_F(ClientTest, ZeroTimeoutNeverWaitsForEver) {
 // A server that dribbles its answer still has to finish within the time-out.
 TEST_F(ClientTest, TricklingResponseTimesOut) {
   ScriptedServer server([](int fd, const Request&) {
-    test::sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
+    support::sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n");
     for (int i = 0; i < 40; ++i) {
-      if (!test::sendAll(fd, "<")) break;
+      if (!support::sendAll(fd, "<")) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
@@ -434,7 +423,7 @@ TEST_F(ClientTest, TricklingResponseTimesOut) {
 // connection bound: the time-out, and never more than 10 s however long the
 // time-out of a request.
 TEST_F(ClientTest, UnansweredConnectFailsAtTheConnectionBound) {
-  test::BlackHole hole;
+  support::BlackHole hole;
   ASSERT_NE(hole.port(), 0);
   client.setTimeout(300);
   auto start = std::chrono::steady_clock::now();
@@ -457,7 +446,7 @@ TEST_F(ClientTest, UnansweredConnectFailsAtTheConnectionBound) {
 }
 
 TEST_F(ClientTest, RefusedConnectionFailsAtConnect) {
-  int port = unusedPort();
+  int port = support::unusedPort();
   try {
     client.connect("127.0.0.1", static_cast<std::uint32_t>(port), "admin", "secret");
     FAIL() << "no exception";
@@ -480,11 +469,11 @@ TEST_F(ClientTest, HundredMegabyteResponseIsRefused) {
       std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/xml\r\nCIMOperation: MethodResponse\r\n";
       head += withLength ? "Content-Length: " + std::to_string(total) + "\r\n\r\n"
                          : std::string("Transfer-Encoding: chunked\r\n\r\n");
-      if (!test::sendAll(fd, head)) return false;
+      if (!support::sendAll(fd, head)) return false;
       std::string block(1 << 20, 'x');
       std::string piece = withLength ? block : "100000\r\n" + block + "\r\n";
       for (size_t sent = 0; sent < total; sent += block.size())
-        if (!test::sendAll(fd, piece)) break;
+        if (!support::sendAll(fd, piece)) break;
       return false;
     });
     Client fresh;
@@ -504,11 +493,11 @@ TEST_F(ClientTest, HundredMegabyteResponseIsRefused) {
 }
 
 TEST_F(ClientTest, LocalConnectionUsesTheSocketWithoutCredentials) {
-  test::TempDir dir;
+  support::TempDir dir;
   std::string socketPath = dir.path() + "/cim.sock";
   ScriptedServer server(
       [](int fd, const Request& req) {
-        return test::sendAll(fd, test::cimResponse(storageSystems(req)));
+        return support::sendAll(fd, support::cimResponse(storageSystems(req)));
       },
       socketPath);
   EXPECT_STREQ(LOCAL_SOCKET_PATH, "/run/kxcluster/cim.sock");

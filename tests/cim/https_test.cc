@@ -6,15 +6,16 @@
 #include "cim/client.h"
 #include "cim/exception.h"
 #include "cim/xml_writer.h"
-#include "tests/cim/scripted_server.h"
-#include "tests/cim/tls_server.h"
+#include "tests/support/files.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/tls_server.h"
 
 namespace cim {
 namespace {
 
 const NamespaceName kNs("root/ZARN");
 
-using test::TlsServer;
+using support::TlsServer;
 
 SslContext acceptAll(std::vector<CertificateInfo>* seen) {
   return SslContext("", [seen](const CertificateInfo& info) {
@@ -26,8 +27,8 @@ SslContext acceptAll(std::vector<CertificateInfo>* seen) {
 TEST(HttpsTest, AcceptAllCallbackTakesSelfSignedAndExpiredCertificates) {
   for (bool expired : {false, true}) {
     SCOPED_TRACE(expired ? "expired" : "self-signed");
-    test::TempDir dir;
-    ASSERT_TRUE(test::makeCertificate(dir.path(), expired));
+    support::TempDir dir;
+    ASSERT_TRUE(support::makeCertificate(dir.path(), expired));
     TlsServer server(dir.path());
     std::vector<CertificateInfo> seen;
     Client client;
@@ -43,8 +44,8 @@ TEST(HttpsTest, AcceptAllCallbackTakesSelfSignedAndExpiredCertificates) {
 }
 
 TEST(HttpsTest, UntrustedCertificateIsRefusedWithoutCallback) {
-  test::TempDir dir;
-  ASSERT_TRUE(test::makeCertificate(dir.path(), false));
+  support::TempDir dir;
+  ASSERT_TRUE(support::makeCertificate(dir.path(), false));
   TlsServer server(dir.path());
   Client client;
   client.setTimeout(5000);
@@ -62,8 +63,8 @@ TEST(HttpsTest, UntrustedCertificateIsRefusedWithoutCallback) {
 
 // Plain HTTP spoken to a TLS port fails cleanly rather than hanging.
 TEST(HttpsTest, PlainHttpToTlsPortFails) {
-  test::TempDir dir;
-  ASSERT_TRUE(test::makeCertificate(dir.path(), false));
+  support::TempDir dir;
+  ASSERT_TRUE(support::makeCertificate(dir.path(), false));
   TlsServer server(dir.path());
   Client client;
   client.setTimeout(2000);

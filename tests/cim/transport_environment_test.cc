@@ -12,8 +12,8 @@
 #include "cim/client.h"
 #include "cim/xml_writer.h"
 #include "drif/platform.h"
-#include "tests/cim/scripted_server.h"
-#include "tests/cim/tls_server.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/tls_server.h"
 
 namespace cim {
 namespace {
@@ -21,12 +21,12 @@ namespace {
 const NamespaceName kNs("root/ZARN");
 
 TEST(TransportEnvironmentTest, DebugVariablesAreRemovedBeforeTheFirstTransfer) {
-  test::TempDir dir;
+  support::TempDir dir;
   const std::string keyLog = dir.path() + "/keys";
   ::setenv("SSLKEYLOGFILE", keyLog.c_str(), 1);
   ::setenv("CURL_DEBUG", "1", 1);
-  ASSERT_TRUE(test::makeCertificate(dir.path(), false));
-  test::TlsServer server(dir.path());
+  ASSERT_TRUE(support::makeCertificate(dir.path(), false));
+  support::TlsServer server(dir.path());
 
   Client client;
   EXPECT_EQ(std::getenv("SSLKEYLOGFILE"), nullptr);
@@ -40,11 +40,11 @@ TEST(TransportEnvironmentTest, DebugVariablesAreRemovedBeforeTheFirstTransfer) {
 
 // vgchange, vxdg and kxexec run while the SMI-S connection is open.
 TEST(TransportEnvironmentTest, CommandsInheritNoDescriptorAboveTwo) {
-  test::ScriptedServer server([](int fd, const test::Request& req) {
+  support::ScriptedServer server([](int fd, const support::Request& req) {
     size_t at = req.body.find("MESSAGE ID=\"") + 12;
     std::string id = req.body.substr(at, req.body.find('"', at) - at);
-    return test::sendAll(
-        fd, test::cimResponse(xml::intrinsicResponse(id, "EnumerateInstanceNames", "")));
+    return support::sendAll(
+        fd, support::cimResponse(xml::intrinsicResponse(id, "EnumerateInstanceNames", "")));
   });
   Client client;
   client.setTimeout(5000);

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/sandbox.h"
-#include "tests/e2e/zarnsim_process.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/zarnsim.h"
 
 namespace {
 
@@ -288,7 +288,7 @@ class DecisionE2E : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     groups_ = new std::vector<Group>(allGroups());
-    sim_ = new e2e::ZarnSim(ZARNSIM_BIN, scenarioOf(*groups_).dump());
+    sim_ = new support::ZarnSim(ZARNSIM_BIN, scenarioOf(*groups_).dump());
   }
   static void TearDownTestSuite() {
     delete sim_;
@@ -315,23 +315,23 @@ class DecisionE2E : public ::testing::Test {
   };
 
   // Runs drenable for the package of one DR group; remembers the node.
-  e2e::RunResult drenable(const Run& run) {
+  support::RunResult drenable(const Run& run) {
     EXPECT_TRUE(sim_->ok()) << sim_->error();
-    node_ = std::make_unique<e2e::Sandbox>(run.host);
-    e2e::Sandbox& node = *node_;
+    node_ = std::make_unique<support::Sandbox>(run.host);
+    support::Sandbox& node = *node_;
     node.writeFile("/etc/hosts", "127.0.0.1\tlocalhost smis-dc1 smis-dc2\n");
-    std::vector<e2e::SmisEntry> servers(2);
+    std::vector<support::SmisEntry> servers(2);
     servers[0].host = "smis-dc1";
     servers[1].host = "smis-dc2";
     for (auto& s : servers) s.port = run.smisPort != 0 ? run.smisPort : sim_->port();
-    std::vector<e2e::DeviceEntry> devices;
+    std::vector<support::DeviceEntry> devices;
     for (size_t i = 0; i < groups_->size(); ++i) {
       const std::string name = elementName((*groups_)[i].name);
       devices.push_back({DC1_WWN, name, instanceId(DC1_WWN, i), "6001438002A3C1E00000A00001240000"});
       devices.push_back({DC2_WWN, name, instanceId(DC2_WWN, i), "6001438002A3C2F00000B00003410000"});
     }
-    node.writeFile(e2e::MAP_FILE, e2e::mapFileText(servers, devices), 0600);
-    e2e::ArrayVariables vars;
+    node.writeFile(support::MAP_FILE, support::mapFileText(servers, devices), 0600);
+    support::ArrayVariables vars;
     vars.drGroup = run.group;
     vars.dc1Hosts = run.dc1Hosts;
     vars.dc2Hosts = run.dc2Hosts;
@@ -339,7 +339,7 @@ class DecisionE2E : public ::testing::Test {
     if (run.fast) vars.queryTimeout = "6000";
     node.makeDir(PKGDIR);
     if (run.plantedEnv.empty())
-      node.writeFile(ENV_FILE, e2e::packageEnvText(PKGDIR, run.policy, run.waitMinutes, vars));
+      node.writeFile(ENV_FILE, support::packageEnvText(PKGDIR, run.policy, run.waitMinutes, vars));
     if (run.forceflag) node.writeFile(FORCEFLAG, "");
     if (run.plantedFlag == "fifo") plantFifo(FORCEFLAG);
     if (run.plantedEnv == "fifo") plantFifo(ENV_FILE);
@@ -347,7 +347,7 @@ class DecisionE2E : public ::testing::Test {
       EXPECT_EQ(symlink("/dev/zero", node.hostPath(ENV_FILE).c_str()), 0);
     }
 
-    e2e::RunOptions o;
+    support::RunOptions o;
     if (run.preview)
       o.args = {"-preview", ENV_FILE};
     else
@@ -363,7 +363,7 @@ class DecisionE2E : public ::testing::Test {
     // A run that blocks on a planted file fails the test soon.
     if (!run.plantedFlag.empty() || !run.plantedEnv.empty()) o.timeoutSeconds = 15;
     sim_->clearRequests();
-    e2e::RunResult r = node.run(DRENABLE_BIN, o);
+    support::RunResult r = node.run(DRENABLE_BIN, o);
     EXPECT_EQ(r.setupError, "");
     return r;
   }
@@ -371,12 +371,12 @@ class DecisionE2E : public ::testing::Test {
   // A FIFO made at a node path by the unprivileged user nobody, in a
   // package folder that user may write to.
   void plantFifo(const char* nodePath) {
-    e2e::Sandbox& node = *node_;
+    support::Sandbox& node = *node_;
     ASSERT_EQ(chmod(node.hostPath(PKGDIR).c_str(), 0777), 0);
-    e2e::RunOptions o;
+    support::RunOptions o;
     o.args = {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/mkfifo",
               nodePath};
-    e2e::RunResult r = node.run("/usr/bin/setpriv", o);
+    support::RunResult r = node.run("/usr/bin/setpriv", o);
     ASSERT_EQ(r.exitCode, 0) << r.describe();
     struct stat st;
     ASSERT_EQ(lstat(node.hostPath(nodePath).c_str(), &st), 0);
@@ -386,7 +386,7 @@ class DecisionE2E : public ::testing::Test {
 
   // The package log from the policy line on: the decision and what was
   // done about it.
-  static Messages decision(const e2e::RunResult& r) {
+  static Messages decision(const support::RunResult& r) {
     Messages all = r.normalMessages(), out;
     bool on = false;
     for (const auto& m : all) {
@@ -404,12 +404,12 @@ class DecisionE2E : public ::testing::Test {
   }
   bool forceflagLeft() const { return node_->readFile(FORCEFLAG).has_value(); }
 
-  static e2e::ZarnSim* sim_;
+  static support::ZarnSim* sim_;
   static std::vector<Group>* groups_;
-  std::unique_ptr<e2e::Sandbox> node_;
+  std::unique_ptr<support::Sandbox> node_;
 };
 
-e2e::ZarnSim* DecisionE2E::sim_ = nullptr;
+support::ZarnSim* DecisionE2E::sim_ = nullptr;
 std::vector<Group>* DecisionE2E::groups_ = nullptr;
 
 const char* const LEAVING = "Leaving Data Replication Enabler";

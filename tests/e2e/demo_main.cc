@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/sandbox.h"
-#include "tests/e2e/zarnsim_process.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/zarnsim.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ class Cluster {
       std::printf("the scenario %s is not JSON\n", options_.scenario.c_str());
       return false;
     }
-    sim_ = std::make_unique<e2e::ZarnSim>(options_.zarnsim, scenarioText_);
+    sim_ = std::make_unique<support::ZarnSim>(options_.zarnsim, scenarioText_);
     if (!sim_->ok()) {
       std::printf("zarnsim did not start: %s\n", sim_->error().c_str());
       return false;
@@ -74,26 +74,26 @@ class Cluster {
     return true;
   }
 
-  e2e::ZarnSim& sim() { return *sim_; }
+  support::ZarnSim& sim() { return *sim_; }
   const json& scenario() const { return scenario_; }
   const Options& options() const { return options_; }
 
   // The node of that name; made on first use with the SMI-S server list in
   // its map file and smis-dc1 and smis-dc2 resolving to the simulator.
-  e2e::Sandbox& node(const std::string& name) {
+  support::Sandbox& node(const std::string& name) {
     auto it = nodes_.find(name);
     if (it != nodes_.end()) return *it->second;
-    auto node = std::make_unique<e2e::Sandbox>(name);
+    auto node = std::make_unique<support::Sandbox>(name);
     node->writeFile("/etc/hosts", "127.0.0.1\tlocalhost smis-dc1 smis-dc2\n");
-    node->writeFile(e2e::MAP_FILE, e2e::mapFileText(servers(), devices_), 0600);
-    e2e::Sandbox& ref = *node;
+    node->writeFile(support::MAP_FILE, support::mapFileText(servers(), devices_), 0600);
+    support::Sandbox& ref = *node;
     nodes_[name] = std::move(node);
     return ref;
   }
 
  private:
-  std::vector<e2e::SmisEntry> servers() const {
-    std::vector<e2e::SmisEntry> out(2);
+  std::vector<support::SmisEntry> servers() const {
+    std::vector<support::SmisEntry> out(2);
     out[0].host = "smis-dc1";
     out[1].host = "smis-dc2";
     for (auto& s : out) s.port = sim_->port();
@@ -103,9 +103,9 @@ class Cluster {
   Options options_;
   std::string scenarioText_;
   json scenario_;
-  std::unique_ptr<e2e::ZarnSim> sim_;
-  std::vector<e2e::DeviceEntry> devices_;
-  std::map<std::string, std::unique_ptr<e2e::Sandbox>> nodes_;
+  std::unique_ptr<support::ZarnSim> sim_;
+  std::vector<support::DeviceEntry> devices_;
+  std::map<std::string, std::unique_ptr<support::Sandbox>> nodes_;
 };
 
 // One start of a package by its control script.
@@ -143,15 +143,15 @@ std::string indent(const std::string& text, const char* prefix) {
 // Runs drenable for the package on the node; prints its package log and
 // the verdict. True when the exit code is the expected one.
 bool runStart(Cluster& cluster, const Start& s) {
-  e2e::Sandbox& node = cluster.node(s.node);
+  support::Sandbox& node = cluster.node(s.node);
   const std::string pkgDir = "/opt/kxcluster/pkg/" + s.package;
   const std::string envFile = pkgDir + "/" + s.package + ".env";
-  e2e::ArrayVariables vars;
+  support::ArrayVariables vars;
   vars.drGroup = s.package;
   vars.dc1Wwn = DC1_WWN;
   vars.dc2Wwn = DC2_WWN;
   node.makeDir(pkgDir);
-  node.writeFile(envFile, e2e::packageEnvText(pkgDir, s.policy, s.waitMinutes, vars));
+  node.writeFile(envFile, support::packageEnvText(pkgDir, s.policy, s.waitMinutes, vars));
   if (s.forceflag) {
     node.writeFile(pkgDir + "/FORCEFLAG", "");
     std::printf("    (the operator created %s/FORCEFLAG)\n", pkgDir.c_str());
@@ -159,11 +159,11 @@ bool runStart(Cluster& cluster, const Start& s) {
   std::printf("    $ drenable %s 0 0 \"\" \"\"      # policy %s, WAIT_TIME %d\n",
               envFile.c_str(), s.policy.c_str(), s.waitMinutes);
 
-  e2e::RunOptions o;
+  support::RunOptions o;
   o.args = {envFile, "0", "0", "", ""};
   o.env["PACKAGE"] = s.package;
   cluster.sim().clearRequests();
-  e2e::RunResult r = node.run(cluster.options().drenable, o);
+  support::RunResult r = node.run(cluster.options().drenable, o);
   if (!r.setupError.empty()) {
     std::printf("    cannot run drenable: %s\n", r.setupError.c_str());
     return false;
@@ -203,11 +203,11 @@ bool runDiscovery(Cluster& cluster) {
     input += "\"" + g["name"].get<std::string>() + "\"\n";
   bool allGood = true;
   for (const char* name : {"node1", "node2", "node3", "node4"}) {
-    e2e::Sandbox& node = cluster.node(name);
+    support::Sandbox& node = cluster.node(name);
     node.writeFile(inputFile, input);
-    e2e::RunOptions o;
+    support::RunOptions o;
     o.args = {"-f", inputFile};
-    e2e::RunResult r = node.run(program, o);
+    support::RunResult r = node.run(program, o);
     bool good = r.setupError.empty() && r.exitCode == 0;
     allGood = allGood && good;
     if (std::strcmp(name, "node1") != 0) {
@@ -236,15 +236,15 @@ bool runStateQuery(Cluster& cluster) {
       (std::filesystem::path(cluster.options().drenable).parent_path().parent_path() /
        "zarn" / "ZARNGetDRState")
           .string();
-  e2e::Sandbox& node = cluster.node("node3");
+  support::Sandbox& node = cluster.node("node3");
   bool allGood = true;
   for (const auto& g : cluster.scenario()["drGroups"]) {
     for (const char* wwn : {DC1_WWN, DC2_WWN}) {
       const std::string group = g["name"].get<std::string>();
-      e2e::RunOptions o;
+      support::RunOptions o;
       o.args = {group, wwn, "smis-dc2", "smis-dc1"};
       std::printf("    $ ZARNGetDRState %s %s smis-dc2 smis-dc1\n", group.c_str(), wwn);
-      e2e::RunResult r = node.run(program, o);
+      support::RunResult r = node.run(program, o);
       std::fputs(indent(r.out + r.err, "    | ").c_str(), stdout);
       allGood = allGood && r.setupError.empty() && r.exitCode == 0;
     }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/sandbox.h"
+#include "tests/support/sandbox.h"
 
 namespace {
 
@@ -33,18 +33,18 @@ class DrenableE2E : public ::testing::Test {
     node.makeDir(PKGDIR);
   }
 
-  e2e::RunResult drenable(std::vector<std::string> args,
+  support::RunResult drenable(std::vector<std::string> args,
                           const char* program = DRENABLE_BIN) {
-    e2e::RunOptions o;
+    support::RunOptions o;
     o.args = std::move(args);
     o.env["PACKAGE"] = "pkg1";
     o.env["DRE_SAI_SCRIPT"] = SCRIPT;
     o.env["DRE_SAI_CALLS"] = ARRAY_CALLS;
-    e2e::RunResult r = node.run(program, o);
+    support::RunResult r = node.run(program, o);
     EXPECT_EQ(r.setupError, "");
     return r;
   }
-  e2e::RunResult scripted(std::vector<std::string> args,
+  support::RunResult scripted(std::vector<std::string> args,
                           const std::string& script) {
     node.writeFile(SCRIPT, script);
     return drenable(std::move(args), DRENABLE_SCRIPTED_BIN);
@@ -60,7 +60,7 @@ class DrenableE2E : public ::testing::Test {
     return lines;
   }
 
-  e2e::Sandbox node;
+  support::Sandbox node;
 };
 
 TEST_F(DrenableE2E, WrongArgumentCountsDoNothingElse) {
@@ -75,7 +75,7 @@ TEST_F(DrenableE2E, WrongArgumentCountsDoNothingElse) {
            {{"-preview"}, "Error - Incorrect number of arguments for preview mode"},
            {{"-preview", ENV_FILE, "x"},
             "Error - Incorrect number of arguments for preview mode"}}) {
-    e2e::RunResult r = drenable(c.args);
+    support::RunResult r = drenable(c.args);
     EXPECT_EQ(r.exitCode, 1) << r.describe();
     EXPECT_EQ(r.normalMessages(), Messages{c.message}) << r.describe();
     EXPECT_TRUE(r.sysLog.empty()) << r.describe();
@@ -85,7 +85,7 @@ TEST_F(DrenableE2E, WrongArgumentCountsDoNothingElse) {
 
 TEST_F(DrenableE2E, EnvironmentThatFailsValidation) {
   node.writeFile(ENV_FILE, envText("farspan", "fastest", "-3"));
-  e2e::RunResult r = drenable({ENV_FILE, "1", "0", "0", "vg01", "", ""});
+  support::RunResult r = drenable({ENV_FILE, "1", "0", "0", "vg01", "", ""});
   EXPECT_EQ(r.exitCode, 1) << r.describe();
   EXPECT_EQ(r.normalMessages(),
             (Messages{
@@ -115,7 +115,7 @@ TEST_F(DrenableE2E, EnvironmentThatFailsValidation) {
 // no SMI-S server) refuses the start cleanly rather than deciding anything.
 TEST_F(DrenableE2E, ArrayInterfaceThatCannotInitialiseRefusesTheStart) {
   node.writeFile(ENV_FILE, envText("nearspan", "Availability_Preferred", "5"));
-  e2e::RunResult r = drenable({"-preview", ENV_FILE});
+  support::RunResult r = drenable({"-preview", ENV_FILE});
   EXPECT_EQ(r.exitCode, 1) << r.describe();
   Messages m = r.normalMessages();
   ASSERT_GE(m.size(), 3u) << r.describe();
@@ -131,7 +131,7 @@ TEST_F(DrenableE2E, FarspanFailoverPreparesTheGroups) {
               "mode: enabled: cluster active - SLAVE\nmaster: node2\n");
   node.answer("vxdg", "list", 0,
               "NAME STATE ID\ncdg01 enabled,shared,cds 1.node2\n");
-  e2e::RunResult r = scripted(
+  support::RunResult r = scripted(
       {ENV_FILE, "1", "1", "1", "vg01 vg02", "dg01", "cdg01 cdg02"},
       "role=TARGET\nlink=UP\ncurrency=NO\nrep=SYNCED\nwriteMode=SYNCHRONOUS\n"
       "failoverSwap=0\n");
@@ -158,7 +158,7 @@ TEST_F(DrenableE2E, FarspanFailoverPreparesTheGroups) {
 TEST_F(DrenableE2E, FailedVolumeGroupStepRefusesTheStart) {
   node.writeFile(ENV_FILE, envText("FARSPAN", "Availability_Preferred", "0"));
   node.answer("vgchange", "-c y vg01", 5, "vgchange: cluster ID not written\n");
-  e2e::RunResult r = scripted({ENV_FILE, "1", "1", "vg01", "dg01"},
+  support::RunResult r = scripted({ENV_FILE, "1", "1", "vg01", "dg01"},
                               "role=TARGET\nlink=DOWN\ncurrency=NO\n"
                               "rep=TARGET_OUT_DATED\nfailoverSwap=3\n");
   EXPECT_EQ(r.exitCode, 1) << r.describe();
@@ -175,10 +175,10 @@ TEST_F(DrenableE2E, ForceFlagIsUsedOnceAndRemoved) {
   node.writeFile(std::string(PKGDIR) + "/FORCEFLAG", "");
   const std::string script =
       "role=TARGET\nlink=DOWN\ncurrency=NO\nrep=SYNCED\nfailoverSwap=0\n";
-  e2e::RunResult r = scripted({ENV_FILE, "0", "0", "", ""}, script);
+  support::RunResult r = scripted({ENV_FILE, "0", "0", "", ""}, script);
   EXPECT_EQ(r.exitCode, 3) << r.describe();
   EXPECT_FALSE(node.readFile(std::string(PKGDIR) + "/FORCEFLAG"));
-  e2e::RunResult again = scripted({ENV_FILE, "0", "0", "", ""}, script);
+  support::RunResult again = scripted({ENV_FILE, "0", "0", "", ""}, script);
   EXPECT_EQ(again.exitCode, 1) << again.describe();
 }
 
@@ -191,7 +191,7 @@ TEST_F(DrenableE2E, PackageNameReadsTheClusterManagersAttributes) {
               "YRZARN_DTS_PKG_DIR=$KXPKGS/pkg1\n"
               "YRZARN_DT_APPLICATION_STARTUP_POLICY=AVAILABILITY_PREFERRED\n"
               "YRZARN_WAIT_TIME=1\n");
-  e2e::RunResult r = scripted({"-preview", "pkg1"},
+  support::RunResult r = scripted({"-preview", "pkg1"},
                               "role=SOURCE\nlink=UP\ncurrency=NO\nrep=SYNCED\n");
   EXPECT_EQ(r.exitCode, 0) << r.describe();
   EXPECT_EQ(r.calls, Messages{"kxgetpkgenv pkg1"});
@@ -199,7 +199,7 @@ TEST_F(DrenableE2E, PackageNameReadsTheClusterManagersAttributes) {
 }
 
 TEST_F(DrenableE2E, PackageNameThatCouldInjectACommandIsRefused) {
-  e2e::RunResult r = scripted({"-preview", "pkg1;touch /etc/owned"}, "");
+  support::RunResult r = scripted({"-preview", "pkg1;touch /etc/owned"}, "");
   EXPECT_EQ(r.exitCode, 1) << r.describe();
   EXPECT_TRUE(r.calls.empty());
   EXPECT_FALSE(node.readFile("/etc/owned"));

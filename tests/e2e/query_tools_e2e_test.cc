@@ -2,10 +2,7 @@
 // sandboxed nodes against zarnsim: the real programs, the real map file
 // path, host names that decide which array is local, and the exact output
 // and exit status a script sees.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <memory>
@@ -13,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "tests/e2e/sandbox.h"
-#include "tests/e2e/zarnsim_process.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/zarnsim.h"
 
 namespace {
 
@@ -26,20 +23,6 @@ const std::string DR = "\\Data Replication\\";
 const std::string DISK = "6001438002A3C1E00000A00001240000";
 const char* const PKGDIR = "/opt/kxcluster/pkg/pkg1";
 const char* const ENV_FILE = "/opt/kxcluster/pkg/pkg1/pkg1.env";
-
-int closedPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-    port = ntohs(a.sin_port);
-  close(fd);
-  return port;
-}
 
 // dg01 replicates three disks between dc1 (presented to node1 and node2)
 // and dc2 (node3 and node4); the dc2 side is linked, the dc1 side logging
@@ -73,7 +56,7 @@ std::string state(const std::string& role, const std::string& logState) {
 }
 
 // Standard output without the logger's lines.
-std::string toolOutput(const e2e::RunResult& r) {
+std::string toolOutput(const support::RunResult& r) {
   std::string out;
   size_t start = 0, end;
   while ((end = r.out.find('\n', start)) != std::string::npos) {
@@ -95,47 +78,41 @@ class QueryToolsE2E : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(simA.ok()) << simA.error();
     ASSERT_TRUE(simB.ok()) << simB.error();
-    e2e::SmisEntry a, b, down;
-    a.host = "smis-a";
-    a.port = simA.port();
-    b.host = "smis-b";
-    b.port = simB.port();
-    down.host = "smis-down";
-    down.port = closedPort();
-    servers = {a, down, b};
+    servers = {support::simEntry(simA, "smis-a"), support::deadEntry("smis-down"),
+               support::simEntry(simB, "smis-b")};
   }
 
   // A node of this name with the server list (and the devices) in its map
   // file.
-  e2e::Sandbox& makeNode(const std::string& name,
-                         const std::vector<e2e::DeviceEntry>& devices = {}) {
-    nodes.push_back(std::make_unique<e2e::Sandbox>(name));
-    e2e::Sandbox& node = *nodes.back();
+  support::Sandbox& makeNode(const std::string& name,
+                         const std::vector<support::DeviceEntry>& devices = {}) {
+    nodes.push_back(std::make_unique<support::Sandbox>(name));
+    support::Sandbox& node = *nodes.back();
     node.writeFile("/etc/hosts", "127.0.0.1\tlocalhost smis-a smis-b smis-down\n");
-    node.writeFile(e2e::MAP_FILE, e2e::mapFileText(servers, devices), 0600);
+    node.writeFile(support::MAP_FILE, support::mapFileText(servers, devices), 0600);
     return node;
   }
 
-  static e2e::RunResult run(e2e::Sandbox& node, const char* program,
+  static support::RunResult run(support::Sandbox& node, const char* program,
                             std::vector<std::string> args) {
-    e2e::RunOptions o;
+    support::RunOptions o;
     o.args = std::move(args);
-    e2e::RunResult r = node.run(program, o);
+    support::RunResult r = node.run(program, o);
     EXPECT_EQ("", r.setupError);
     return r;
   }
 
-  e2e::ZarnSim simA;
-  e2e::ZarnSim simB;
-  std::vector<e2e::SmisEntry> servers;
-  std::vector<std::unique_ptr<e2e::Sandbox>> nodes;
+  support::ZarnSim simA;
+  support::ZarnSim simB;
+  std::vector<support::SmisEntry> servers;
+  std::vector<std::unique_ptr<support::Sandbox>> nodes;
 };
 
 TEST_F(QueryToolsE2E, DRStateComesFromTheFirstServerThatAnswers) {
-  e2e::Sandbox& node = makeNode("node1");
+  support::Sandbox& node = makeNode("node1");
   // Given order decides: smis-b before smis-a; unknown and unreachable
   // servers are passed over without a word.
-  e2e::RunResult r = run(node, ZARNGETDRSTATE_BIN,
+  support::RunResult r = run(node, ZARNGETDRSTATE_BIN,
                          {"dg01", "5001-4380-025B-4A80", "smis-x", "smis-down", "smis-b",
                           "smis-a"});
   EXPECT_EQ(0, r.exitCode) << r.describe();
@@ -149,17 +126,17 @@ TEST_F(QueryToolsE2E, DRStateComesFromTheFirstServerThatAnswers) {
 }
 
 TEST_F(QueryToolsE2E, DRStateReadsThroughTheMapEntryFirst) {
-  e2e::Sandbox& node = makeNode("node1", {{A, DR + "dg01", "A.0001", ""}});
-  e2e::RunResult r = run(node, ZARNGETDRSTATE_BIN, {"dg01", A, "smis-a"});
+  support::Sandbox& node = makeNode("node1", {{A, DR + "dg01", "A.0001", ""}});
+  support::RunResult r = run(node, ZARNGETDRSTATE_BIN, {"dg01", A, "smis-a"});
   EXPECT_EQ(0, r.exitCode) << r.describe();
   EXPECT_EQ(state("source", "logging"), r.out);
-  std::vector<e2e::SimRequest> asked = simA.requests();
+  std::vector<support::SimRequest> asked = simA.requests();
   ASSERT_EQ(1u, asked.size());
   EXPECT_EQ("GetInstance", asked[0].operation);
 }
 
 TEST_F(QueryToolsE2E, DRStateFailuresAndArguments) {
-  e2e::Sandbox& node = makeNode("node1");
+  support::Sandbox& node = makeNode("node1");
   struct Case {
     Lines args;
     std::string out;
@@ -171,7 +148,7 @@ TEST_F(QueryToolsE2E, DRStateFailuresAndArguments) {
            "Make sure valid active WMS is there in the WMS list.\n"},
   };
   for (const Case& c : cases) {
-    e2e::RunResult r = run(node, ZARNGETDRSTATE_BIN, c.args);
+    support::RunResult r = run(node, ZARNGETDRSTATE_BIN, c.args);
     EXPECT_EQ(255, r.exitCode) << r.describe();
     EXPECT_EQ(c.out, r.out) << r.describe();
   }
@@ -201,9 +178,9 @@ TEST_F(QueryToolsE2E, AttributesDependOnTheNodeTheyAreAskedOn) {
        "dts/yrzarn/DC2_HOST_LIST\tnode1,node2\n\n"},
   };
   for (const Case& c : cases) {
-    e2e::Sandbox& node = makeNode(c.host);
+    support::Sandbox& node = makeNode(c.host);
     simB.clearRequests();
-    e2e::RunResult r = run(node, ZARNGETATTRIBUTES_BIN,
+    support::RunResult r = run(node, ZARNGETATTRIBUTES_BIN,
                            {"6001-4380-02A3-C1E0-0000-A000-0124-0000", nodesArg[0],
                             nodesArg[1], nodesArg[2], nodesArg[3]});
     EXPECT_EQ(0, r.exitCode) << r.describe();
@@ -215,7 +192,7 @@ TEST_F(QueryToolsE2E, AttributesDependOnTheNodeTheyAreAskedOn) {
 }
 
 TEST_F(QueryToolsE2E, AttributesWarnings) {
-  e2e::Sandbox& node = makeNode("node1");
+  support::Sandbox& node = makeNode("node1");
   struct Case {
     Lines args;
     std::string out;
@@ -226,7 +203,7 @@ TEST_F(QueryToolsE2E, AttributesWarnings) {
            "\n"},
   };
   for (const Case& c : cases) {
-    e2e::RunResult r = run(node, ZARNGETATTRIBUTES_BIN, c.args);
+    support::RunResult r = run(node, ZARNGETATTRIBUTES_BIN, c.args);
     EXPECT_EQ(255, r.exitCode) << r.describe();
     EXPECT_EQ(c.out, r.out) << r.describe();
   }
@@ -235,23 +212,23 @@ TEST_F(QueryToolsE2E, AttributesWarnings) {
 class VdiskE2E : public QueryToolsE2E {
  protected:
   // The package's environment file names the DR group and DC1's array.
-  e2e::Sandbox& packageNode(const std::string& name = "node1") {
-    e2e::Sandbox& node = makeNode(name, devices);
+  support::Sandbox& packageNode(const std::string& name = "node1") {
+    support::Sandbox& node = makeNode(name, devices);
     node.makeDir(PKGDIR);
-    e2e::ArrayVariables vars;
+    support::ArrayVariables vars;
     vars.dc1Smis = "smis-a";
-    node.writeFile(ENV_FILE, e2e::packageEnvText(PKGDIR, "AVAILABILITY_PREFERRED", 0, vars));
+    node.writeFile(ENV_FILE, support::packageEnvText(PKGDIR, "AVAILABILITY_PREFERRED", 0, vars));
     return node;
   }
 
-  std::vector<e2e::DeviceEntry> devices = {{A, DR + "dg01", "A.0001", ""},
+  std::vector<support::DeviceEntry> devices = {{A, DR + "dg01", "A.0001", ""},
                                            {B, DR + "dg01", "B.0001", ""}};
 };
 
 TEST_F(VdiskE2E, ListsTheDisksOfThePackagesDRGroup) {
   // smis-a is the default server.
-  e2e::Sandbox& node = packageNode();
-  e2e::RunResult r = run(node, ZARNGETVDISKWWN_BIN, {ENV_FILE, "ignored"});
+  support::Sandbox& node = packageNode();
+  support::RunResult r = run(node, ZARNGETVDISKWWN_BIN, {ENV_FILE, "ignored"});
   EXPECT_EQ(0, r.exitCode) << r.describe();
   EXPECT_EQ("", r.err);
   EXPECT_EQ(Lines{"Connecting to SMI-S server smis-a:" + std::to_string(simA.port())},
@@ -261,7 +238,7 @@ TEST_F(VdiskE2E, ListsTheDisksOfThePackagesDRGroup) {
 }
 
 TEST_F(VdiskE2E, PackageNameIsAskedOfTheClusterManager) {
-  e2e::Sandbox& node = makeNode("node1", devices);
+  support::Sandbox& node = makeNode("node1", devices);
   node.installClusterDoubles();
   node.answer("kxgetpkgenv", "pkg1", 0,
               "YRZARN_DR_GROUP_NAME=dg01\n"
@@ -269,7 +246,7 @@ TEST_F(VdiskE2E, PackageNameIsAskedOfTheClusterManager) {
               "YRZARN_DC2_STORAGE_WORLD_WIDE_NAME=5001-4380-025B-4C20\n"
               "YRZARN_DC1_SMIS_LIST=smis-a\nYRZARN_DC1_HOST_LIST=node1 node2\n"
               "YRZARN_DC2_SMIS_LIST=smis-a\nYRZARN_DC2_HOST_LIST=node3 node4\n");
-  e2e::RunResult r = run(node, ZARNGETVDISKWWN_BIN, {"pkg1"});
+  support::RunResult r = run(node, ZARNGETVDISKWWN_BIN, {"pkg1"});
   EXPECT_EQ(0, r.exitCode) << r.describe();
   EXPECT_EQ(Lines{"kxgetpkgenv pkg1"}, r.calls);
   EXPECT_EQ("ZARNDRVDISK 600A0003\nZARNDRVDISK " + DISK + "\nZARNDRVDISK 600A0002\n",
@@ -277,7 +254,7 @@ TEST_F(VdiskE2E, PackageNameIsAskedOfTheClusterManager) {
 }
 
 TEST_F(VdiskE2E, FailuresAreOneLineOnTheErrorStream) {
-  e2e::RunResult r = run(packageNode(), ZARNGETVDISKWWN_BIN, {});
+  support::RunResult r = run(packageNode(), ZARNGETVDISKWWN_BIN, {});
   EXPECT_EQ(255, r.exitCode) << r.describe();
   EXPECT_EQ("Warning - Provide enough Arguments, Device WWN, Environment file & Command "
             "Name - 'kxcheckconf/kxapplyconf'\n\n",
@@ -301,13 +278,13 @@ TEST_F(VdiskE2E, FailuresAreOneLineOnTheErrorStream) {
 }
 
 TEST_F(VdiskE2E, CIMFailureAfterConnectingEndsWithStatusOne) {
-  e2e::ZarnSim failing(ZARNSIM_BIN,
+  support::ZarnSim failing(ZARNSIM_BIN,
                        scenario("logging", true,
                                 R"([{"operation": "AssociatorNames", "action": "cimError",
                                      "description": "CIM_ERR_FAILED: provider restarted"}])"));
   ASSERT_TRUE(failing.ok()) << failing.error();
   servers[0].port = failing.port();
-  e2e::RunResult r = run(packageNode(), ZARNGETVDISKWWN_BIN, {ENV_FILE});
+  support::RunResult r = run(packageNode(), ZARNGETVDISKWWN_BIN, {ENV_FILE});
   EXPECT_EQ(1, r.exitCode) << r.describe();
   EXPECT_EQ("Failed to get the virtual disks of the DR group " + DR +
                 "dg01 from SMIS server smis-a: CIM_ERR_FAILED: provider restarted\n",

@@ -1,6 +1,6 @@
 // The harness itself: what a node looks like from inside, checked with the
 // shell, so that later e2e tests can rely on it.
-#include "tests/e2e/sandbox.h"
+#include "tests/support/sandbox.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,8 +9,8 @@
 
 namespace {
 
-using e2e::RunOptions;
-using e2e::Sandbox;
+using support::RunOptions;
+using support::Sandbox;
 
 RunOptions shell(const std::string& script) {
   RunOptions o;
@@ -21,10 +21,10 @@ RunOptions shell(const std::string& script) {
 TEST(SandboxTest, HostNameFilesAndWritesStayInside) {
   Sandbox node("alpha");
   node.writeFile("/etc/kxcluster.conf", "KXCONF=/opt/kxcluster/conf\n");
-  node.writeFile(e2e::MAP_FILE, "map\n", 0600);
+  node.writeFile(support::MAP_FILE, "map\n", 0600);
   auto r = node.run("/bin/sh",
                     shell("hostname; cat /etc/kxcluster.conf; cat " +
-                          std::string(e2e::MAP_FILE) +
+                          std::string(support::MAP_FILE) +
                           "; echo written > /etc/dre-e2e-probe"));
   ASSERT_EQ(r.setupError, "");
   EXPECT_EQ(r.exitCode, 0) << r.describe();
@@ -94,7 +94,7 @@ TEST(SandboxTest, TerminalDialogue) {
 }
 
 TEST(SandboxTest, MessagesJoinContinuationLines) {
-  e2e::RunResult r;
+  support::RunResult r;
   r.out =
       "Dec 08 01:38:07 - Node n1 : Error - first\n\t\t\t\tsecond\n"
       "DEBUG Dec 08 01:38:07 - Node n1 : detail\n"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/cim/scripted_server.h"
-#include "tests/e2e/sandbox.h"
-#include "tests/e2e/zarnsim_process.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/zarnsim.h"
 #include "tests/support/black_hole.h"
 
 namespace {
@@ -45,20 +45,20 @@ const char* const SCENARIO = R"({
 
 // node1 with the package of DR group dg01; dc1Smis lists the local SMI-S
 // servers, each entry of servers is one in the map file.
-e2e::RunResult drenable(e2e::Sandbox& node, const std::vector<e2e::SmisEntry>& servers,
+support::RunResult drenable(support::Sandbox& node, const std::vector<support::SmisEntry>& servers,
                         const std::string& dc1Smis, const std::string& queryTimeout) {
   node.writeFile("/etc/hosts", "127.0.0.1\tlocalhost smis-dead smis-dc1 smis-dc2\n");
   const std::string dg = "\\Data Replication\\dg01";
-  node.writeFile(e2e::MAP_FILE,
-                 e2e::mapFileText(servers, {{"50014380025B4A80", dg, DC1_DRG, ""},
+  node.writeFile(support::MAP_FILE,
+                 support::mapFileText(servers, {{"50014380025B4A80", dg, DC1_DRG, ""},
                                             {"50014380025B4C20", dg, DC2_DRG, ""}}),
                  0600);
   node.makeDir(PKGDIR);
-  e2e::ArrayVariables vars;
+  support::ArrayVariables vars;
   vars.dc1Smis = dc1Smis;
   vars.queryTimeout = queryTimeout;
-  node.writeFile(ENV_FILE, e2e::packageEnvText(PKGDIR, "AVAILABILITY_PREFERRED", 5, vars));
-  e2e::RunOptions o;
+  node.writeFile(ENV_FILE, support::packageEnvText(PKGDIR, "AVAILABILITY_PREFERRED", 5, vars));
+  support::RunOptions o;
   o.args = {ENV_FILE, "0", "0", "", ""};
   o.env["PACKAGE"] = "pkg1";
   return node.run(DRENABLE_BIN, o);
@@ -71,19 +71,19 @@ bool has(const Messages& m, const std::string& text) {
 // With the default query time-out of five minutes, a dead first server must
 // cost seconds: the cluster manager would give up on the start long before.
 TEST(SmisConnectionE2E, DeadFirstServerCostsSecondsNotTheQueryTimeout) {
-  e2e::ZarnSim sim(ZARNSIM_BIN, SCENARIO);
+  support::ZarnSim sim(ZARNSIM_BIN, SCENARIO);
   ASSERT_TRUE(sim.ok()) << sim.error();
-  test::BlackHole hole;
+  support::BlackHole hole;
   ASSERT_NE(hole.port(), 0);
-  std::vector<e2e::SmisEntry> servers(2);
+  std::vector<support::SmisEntry> servers(2);
   servers[0].host = "smis-dead";
   servers[0].port = hole.port();
   servers[1].host = "smis-dc1";
   servers[1].port = sim.port();
 
-  e2e::Sandbox node("node1");
+  support::Sandbox node("node1");
   auto start = std::chrono::steady_clock::now();
-  e2e::RunResult r = drenable(node, servers, "smis-dead smis-dc1", "300");
+  support::RunResult r = drenable(node, servers, "smis-dead smis-dc1", "300");
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   ASSERT_EQ(r.setupError, "");
   EXPECT_EQ(r.exitCode, 0) << r.describe();
@@ -103,20 +103,20 @@ TEST(SmisConnectionE2E, DeadFirstServerCostsSecondsNotTheQueryTimeout) {
 // its own in the package log, dated and signed like drenable's.
 TEST(SmisConnectionE2E, ServerTextCannotForgeAPackageLogLine) {
   const std::string forged = "Jan 01 00:00:00 - Node node1 : The package is allowed to start up.";
-  test::ScriptedServer server([](int fd, const test::Request&) {
-    return test::sendAll(
-        fd, test::httpResponse(400, "Bad Request",
+  support::ScriptedServer server([](int fd, const support::Request&) {
+    return support::sendAll(
+        fd, support::httpResponse(400, "Bad Request",
                                {"CIMError: request-not-valid",
                                 "PGErrorDetail: refused%0AJan%2001%2000:00:00%20-%20Node%20node1"
                                 "%20:%20The%20package%20is%20allowed%20to%20start%20up."},
                                ""));
   });
-  std::vector<e2e::SmisEntry> servers(1);
+  std::vector<support::SmisEntry> servers(1);
   servers[0].host = "smis-dc1";
   servers[0].port = server.port();
 
-  e2e::Sandbox node("node1");
-  e2e::RunResult r = drenable(node, servers, "smis-dc1", "");
+  support::Sandbox node("node1");
+  support::RunResult r = drenable(node, servers, "smis-dc1", "");
   ASSERT_EQ(r.setupError, "");
   EXPECT_EQ(r.exitCode, 1) << r.describe();
   EXPECT_FALSE(has(r.normalMessages(), "The package is allowed to start up.")) << r.describe();

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/sandbox.h"
+#include "tests/support/sandbox.h"
 
 namespace {
 
@@ -59,27 +59,27 @@ class SmiscredE2E : public testing::Test {
  protected:
   SmiscredE2E() { node.makeDir("/opt/kxcluster/conf/sfyrzarn"); }
 
-  e2e::RunResult run(std::vector<std::string> args,
+  support::RunResult run(std::vector<std::string> args,
                      std::vector<std::pair<std::string, std::string>> dialogue = {}) {
-    e2e::RunOptions o;
+    support::RunOptions o;
     o.args = std::move(args);
     o.env = env;
     if (!dialogue.empty()) {
       o.pty = true;
       o.dialogue = std::move(dialogue);
     }
-    e2e::RunResult r = node.run(SMISCRED_BIN, o);
+    support::RunResult r = node.run(SMISCRED_BIN, o);
     EXPECT_EQ("", r.setupError);
     return r;
   }
-  std::string map() const { return node.readFile(e2e::MAP_FILE).value_or("<none>"); }
+  std::string map() const { return node.readFile(support::MAP_FILE).value_or("<none>"); }
   mode_t mapMode() const {
     struct stat st;
-    if (stat(node.hostPath(e2e::MAP_FILE).c_str(), &st) != 0) return 0;
+    if (stat(node.hostPath(support::MAP_FILE).c_str(), &st) != 0) return 0;
     return st.st_mode & 07777;
   }
 
-  e2e::Sandbox node{"node1"};
+  support::Sandbox node{"node1"};
   std::map<std::string, std::string> env;
 };
 
@@ -120,7 +120,7 @@ TEST_F(SmiscredE2E, MismatchedPasswordsThreeTimes) {
 }
 
 TEST_F(SmiscredE2E, PasswordTooLongForTheMapFileIsRefused) {
-  node.writeFile(e2e::MAP_FILE, ZARN_SECTION, 0600);
+  node.writeFile(support::MAP_FILE, ZARN_SECTION, 0600);
   auto r = run({"-h", "h", "-n", "ns", "-u", "u", "-s", "Y"},
                typed({{"", std::string(64, 'p')}}));
   EXPECT_EQ(1, r.exitCode) << r.describe();
@@ -156,7 +156,7 @@ TEST_F(SmiscredE2E, UsageTextAfterArgumentErrors) {
 }
 
 TEST_F(SmiscredE2E, ReplaceFromFileKeepsTheDeviceIDMap) {
-  node.writeFile(e2e::MAP_FILE,
+  node.writeFile(support::MAP_FILE,
                  ZARN_SECTION + section(entry("old@5988&ns&N&u", "x")), 0644);
   node.writeFile("/root/servers.txt",
                  "# host user ssl namespace [port]\n"
@@ -182,7 +182,7 @@ TEST_F(SmiscredE2E, ReplaceFromFileKeepsTheDeviceIDMap) {
 }
 
 TEST_F(SmiscredE2E, RemoveSetDefaultAndTheirErrors) {
-  node.writeFile(e2e::MAP_FILE,
+  node.writeFile(support::MAP_FILE,
                  ZARN_SECTION + section(entry("a@5988&ns&N&u", "pa") +
                                         entry("b@5989&ns&Y&u", "pb")),
                  0600);
@@ -216,7 +216,7 @@ TEST_F(SmiscredE2E, RemoveSetDefaultAndTheirErrors) {
 // A map file that is there but cannot be read (here a folder in its place)
 // is not a missing one: no save may replace it with the new servers alone.
 TEST_F(SmiscredE2E, MapFileThatCannotBeReadIsLeftAlone) {
-  const std::string map = e2e::MAP_FILE;
+  const std::string map = support::MAP_FILE;
   node.writeFile(map + "/inside", "kept\n", 0600);
   node.writeFile("/root/servers.txt", "a admin Y root/eva\n");
   struct Case {
@@ -249,8 +249,8 @@ TEST_F(SmiscredE2E, ListWithoutAMapFile) {
 }
 
 TEST(SmiscredE2ENoFolder, SaveWithoutTheMapFilesFolderFails) {
-  e2e::Sandbox node("node1");
-  e2e::RunOptions o;
+  support::Sandbox node("node1");
+  support::RunOptions o;
   o.args = {"-h", "h", "-n", "ns", "-u", "u", "-s", "Y"};
   o.input = "pw\npw\n";
   auto r = node.run(SMISCRED_BIN, o);
@@ -261,7 +261,7 @@ TEST(SmiscredE2ENoFolder, SaveWithoutTheMapFilesFolderFails) {
 }
 
 TEST_F(SmiscredE2E, PasswordsFromAPipeForScripts) {
-  e2e::RunOptions o;
+  support::RunOptions o;
   o.args = {"-h", "h", "-n", "ns", "-u", "u", "-s", "Y", "-p", "6000"};
   o.input = "piped\npiped\n";
   auto r = node.run(SMISCRED_BIN, o);
@@ -274,7 +274,7 @@ TEST_F(SmiscredE2E, PasswordsFromAPipeForScripts) {
 TEST_F(SmiscredE2E, PasswordNeverShownEvenInDebugMode) {
   env["DATAREP_DEBUG"] = "1";
   const std::string secret = "Kq8-top-secret";
-  std::vector<e2e::RunResult> runs;
+  std::vector<support::RunResult> runs;
   runs.push_back(run({"-h", "h", "-n", "ns", "-u", "u", "-s", "Y"},
                      typed({{"", secret}})));
   runs.push_back(run({"-h", "h", "-u", "v"},
@@ -302,7 +302,7 @@ TEST_F(SmiscredE2E, PasswordNeverShownEvenInDebugMode) {
 // saving the device ID map: no update of either may be lost.
 TEST_F(SmiscredE2E, ConcurrentWritersLoseNothing) {
   const int servers = 60;
-  e2e::RunOptions o;
+  support::RunOptions o;
   o.args = {"-c",
             "set -e; S=\"$1\"; W=\"$2\"; N=\"$3\"\n"
             "printf 'seed\\nseed\\n' | \"$S\" -h seed -n ns -u u -s N\n"
@@ -313,7 +313,7 @@ TEST_F(SmiscredE2E, ConcurrentWritersLoseNothing) {
             "  i=$((i + 1))\n"
             "done\n"
             "wait $!\n",
-            "sh", SMISCRED_BIN, MAP_WRITER_BIN, std::to_string(servers)};
+            "sh", SMISCRED_BIN, MAP_WRITER_LOOP_BIN, std::to_string(servers)};
   o.timeoutSeconds = 120;
   auto r = node.run("/bin/sh", o);
   ASSERT_EQ(0, r.exitCode) << r.describe();
@@ -338,7 +338,7 @@ TEST_F(SmiscredE2E, ConcurrentWritersLoseNothing) {
   }
 
   r = node.run(SMISCRED_BIN, [] {
-    e2e::RunOptions l;
+    support::RunOptions l;
     l.args = {"-l"};
     return l;
   }());

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "cim/certificate.h"
-#include "tests/e2e/sandbox.h"
-#include "tests/e2e/zarnsim_process.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/zarnsim.h"
 
 namespace {
 
@@ -104,12 +104,12 @@ class SmistrustE2E : public ::testing::Test {
   // A simulator of the demo's arrays: "A" serves key A's first
   // certificate, "renewed" its renewal, "B" key B's certificate, "http"
   // plain HTTP.
-  std::unique_ptr<e2e::ZarnSim> sim(const std::string& which) {
-    std::vector<std::string> args;
-    if (which == "A") args = certs_->https("certA", "keyA");
-    if (which == "renewed") args = certs_->https("renewedA", "keyA");
-    if (which == "B") args = certs_->https("certB", "keyB");
-    auto s = std::make_unique<e2e::ZarnSim>(ZARNSIM_BIN, *scenario_, args);
+  std::unique_ptr<support::ZarnSim> sim(const std::string& which) {
+    support::SimOptions options;
+    if (which == "A") options.args = certs_->https("certA", "keyA");
+    if (which == "renewed") options.args = certs_->https("renewedA", "keyA");
+    if (which == "B") options.args = certs_->https("certB", "keyB");
+    auto s = std::make_unique<support::ZarnSim>(ZARNSIM_BIN, *scenario_, options);
     EXPECT_TRUE(s->ok()) << s->error();
     return s;
   }
@@ -117,19 +117,19 @@ class SmistrustE2E : public ::testing::Test {
   // The map file: smis-dc1 and smis-dc2 over HTTPS on these ports (none
   // for 0), with the devices of the DR group "sales".
   void serverList(int dc1Port, int dc2Port) {
-    std::vector<e2e::SmisEntry> servers;
+    std::vector<support::SmisEntry> servers;
     for (auto [host, port] : {std::pair<const char*, int>{"smis-dc1", dc1Port},
                               std::pair<const char*, int>{"smis-dc2", dc2Port}}) {
       if (port == 0) continue;
-      e2e::SmisEntry s;
+      support::SmisEntry s;
       s.host = host;
       s.port = port;
       s.useSSL = "Y";
       servers.push_back(s);
     }
     const std::string dr = "\\Data Replication\\sales";
-    node.writeFile(e2e::MAP_FILE,
-                   e2e::mapFileText(servers,
+    node.writeFile(support::MAP_FILE,
+                   support::mapFileText(servers,
                                     {{"50014380025B4A80", dr, "50014380025B4A80\\DRG\\0001",
                                       "6001438002A3C1E00000A00001240000"},
                                      {"50014380025B4C20", dr, "50014380025B4C20\\DRG\\0001",
@@ -139,28 +139,28 @@ class SmistrustE2E : public ::testing::Test {
 
   // The package "sales" of node1, its local SMI-S servers in that order.
   void package(const std::string& dc1Smis) {
-    e2e::ArrayVariables vars;
+    support::ArrayVariables vars;
     vars.drGroup = "sales";
     vars.dc1Smis = dc1Smis;
     vars.dc2Smis = "smis-dc1";
     node.makeDir(PKGDIR);
-    node.writeFile(ENV_FILE, e2e::packageEnvText(PKGDIR, "AVAILABILITY_PREFERRED", 0, vars));
+    node.writeFile(ENV_FILE, support::packageEnvText(PKGDIR, "AVAILABILITY_PREFERRED", 0, vars));
   }
 
   void trust(const std::string& host, const std::string& cert) {
     node.writeFile(std::string(TRUST) + "/" + host + ".pem", slurp(certs_->path(cert)));
   }
 
-  e2e::RunResult run(const char* program, std::vector<std::string> args,
-                     e2e::RunOptions o = {}) {
+  support::RunResult run(const char* program, std::vector<std::string> args,
+                     support::RunOptions o = {}) {
     o.args = std::move(args);
-    e2e::RunResult r = node.run(program, o);
+    support::RunResult r = node.run(program, o);
     EXPECT_EQ("", r.setupError);
     return r;
   }
 
-  e2e::RunResult drenable() {
-    e2e::RunOptions o;
+  support::RunResult drenable() {
+    support::RunOptions o;
     o.env["PACKAGE"] = "sales";
     return run(DRENABLE_BIN, {ENV_FILE, "0", "0", "", ""}, o);
   }
@@ -176,7 +176,7 @@ class SmistrustE2E : public ::testing::Test {
 
   static Certificates* certs_;
   static std::string* scenario_;
-  e2e::Sandbox node{"node1"};
+  support::Sandbox node{"node1"};
 };
 
 Certificates* SmistrustE2E::certs_ = nullptr;
@@ -187,10 +187,10 @@ TEST_F(SmistrustE2E, ApprovesListsAndRemovesCertificates) {
   serverList(genuine->port(), 0);
 
   // The port comes from the server list; the question on the terminal.
-  e2e::RunOptions o;
+  support::RunOptions o;
   o.pty = true;
   o.dialogue = {{QUESTION, "y\n"}};
-  e2e::RunResult r = run(SMISTRUST_BIN, {"-h", "smis-dc1"}, o);
+  support::RunResult r = run(SMISTRUST_BIN, {"-h", "smis-dc1"}, o);
   ASSERT_EQ(0, r.exitCode) << r.describe();
   const std::string port = std::to_string(genuine->port());
   EXPECT_TRUE(contains(r.out, "Certificate of the SMI-S server smis-dc1:" + port + "\n" +
@@ -255,7 +255,7 @@ TEST_F(SmistrustE2E, ErrorsAreOneLineAndNoPasswordIsShown) {
       {{"-h", "smis-dc1", "-p", "70000", "-y"}, "Error - Not a valid port: 70000\n"},
   };
   for (const Case& c : cases) {
-    e2e::RunResult r = run(SMISTRUST_BIN, c.args);
+    support::RunResult r = run(SMISTRUST_BIN, c.args);
     EXPECT_EQ(1, r.exitCode) << c.err;
     EXPECT_EQ(0u, r.err.find(c.err)) << r.err;
     EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << r.err;
@@ -263,10 +263,10 @@ TEST_F(SmistrustE2E, ErrorsAreOneLineAndNoPasswordIsShown) {
   EXPECT_EQ(0, modeOf(node.hostPath(TRUST)));  // nothing made
 
   // -y stores at once; the server list's password is never shown.
-  e2e::RunResult r = run(SMISTRUST_BIN, {"-h", "smis-dc2", "-y"});
+  support::RunResult r = run(SMISTRUST_BIN, {"-h", "smis-dc2", "-y"});
   EXPECT_EQ(0, r.exitCode) << r.describe();
   EXPECT_FALSE(contains(r.out, QUESTION));
-  EXPECT_FALSE(contains(r.out + r.err + r.terminal, e2e::SIM_PASSWORD));
+  EXPECT_FALSE(contains(r.out + r.err + r.terminal, support::SIM_PASSWORD));
   EXPECT_TRUE(node.readFile(std::string(TRUST) + "/smis-dc2.pem").has_value());
 }
 
@@ -277,20 +277,20 @@ TEST_F(SmistrustE2E, TrustedKeyConnectsAlsoRenewedOtherKeyIsRefused) {
   {
     auto genuine = sim("A");
     serverList(genuine->port(), 0);
-    e2e::RunResult r = run(ZARNGETDRSTATE_BIN, args);
+    support::RunResult r = run(ZARNGETDRSTATE_BIN, args);
     EXPECT_EQ(0, r.exitCode) << r.describe();
     EXPECT_TRUE(contains(r.out, state)) << r.describe();
   }
   {
     auto renewed = sim("renewed");
     serverList(renewed->port(), 0);
-    e2e::RunResult r = run(ZARNGETDRSTATE_BIN, args);
+    support::RunResult r = run(ZARNGETDRSTATE_BIN, args);
     EXPECT_EQ(0, r.exitCode) << r.describe();
     EXPECT_TRUE(contains(r.out, state)) << r.describe();
   }
   auto impostor = sim("B");
   serverList(impostor->port(), 0);
-  e2e::RunResult r = run(ZARNGETDRSTATE_BIN, args);
+  support::RunResult r = run(ZARNGETDRSTATE_BIN, args);
   EXPECT_NE(0, r.exitCode);
   EXPECT_TRUE(contains(r.out, "Warning - " + refusal(impostor->port()) + "\n")) << r.out;
   EXPECT_FALSE(contains(r.out, state));
@@ -313,7 +313,7 @@ TEST_F(SmistrustE2E, DrenableMovesPastAnImpostorAndRefusesWhenNoneIsLeft) {
   serverList(impostor->port(), genuine->port());
 
   package("smis-dc1 smis-dc2");
-  e2e::RunResult r = drenable();
+  support::RunResult r = drenable();
   EXPECT_EQ(0, r.exitCode) << r.describe();
   std::vector<std::string> m = r.normalMessages();
   ASSERT_GE(m.size(), 4u) << r.describe();
@@ -357,7 +357,7 @@ TEST_F(SmistrustE2E, EveryToolWarnsOfAnImpostor) {
       {ZARNDISCOVERY_BIN, {"-f", PAIRS}},
   };
   for (const Case& c : cases) {
-    e2e::RunResult r = run(c.program, c.args);
+    support::RunResult r = run(c.program, c.args);
     EXPECT_TRUE(contains(r.out + r.err, refusal(impostor->port()))) << r.describe();
   }
   EXPECT_TRUE(impostor->requests().empty());

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/sandbox.h"
-#include "tests/e2e/zarnsim_process.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/zarnsim.h"
 
 namespace {
 
@@ -63,7 +63,7 @@ const std::string TWO_GROUPS =
 
 // What a reader says of a map file open to group or others.
 std::string modeWarning(const std::string& mode) {
-  return std::string("Warning - The map file ") + e2e::MAP_FILE + " has mode " + mode +
+  return std::string("Warning - The map file ") + support::MAP_FILE + " has mode " + mode +
          "; it should be readable and writable by its owner only.\n";
 }
 
@@ -76,30 +76,30 @@ class ZarndiscoveryE2E : public ::testing::Test {
     ASSERT_TRUE(sim.ok()) << sim.error();
     // The first (default) server is the simulator; the second is never
     // asked.
-    e2e::SmisEntry first;
+    support::SmisEntry first;
     first.port = sim.port();
-    e2e::SmisEntry second;
+    support::SmisEntry second;
     second.host = "smis-backup";
     second.port = 1;
-    serverList = e2e::mapFileText({first, second}, {});
-    node.writeFile(e2e::MAP_FILE, serverList, 0600);
+    serverList = support::mapFileText({first, second}, {});
+    node.writeFile(support::MAP_FILE, serverList, 0600);
   }
 
-  e2e::RunResult run(std::vector<std::string> args) {
-    e2e::RunOptions o;
+  support::RunResult run(std::vector<std::string> args) {
+    support::RunOptions o;
     o.args = std::move(args);
-    e2e::RunResult r = node.run(ZARNDISCOVERY_BIN, o);
+    support::RunResult r = node.run(ZARNDISCOVERY_BIN, o);
     EXPECT_EQ("", r.setupError);
     return r;
   }
-  std::string map() const { return node.readFile(e2e::MAP_FILE).value_or("<none>"); }
+  std::string map() const { return node.readFile(support::MAP_FILE).value_or("<none>"); }
   mode_t mapMode() const {
     struct stat st;
-    if (stat(node.hostPath(e2e::MAP_FILE).c_str(), &st) != 0) return 0;
+    if (stat(node.hostPath(support::MAP_FILE).c_str(), &st) != 0) return 0;
     return st.st_mode & 07777;
   }
   // Standard output without the logger's lines.
-  static std::string toolOutput(const e2e::RunResult& r) {
+  static std::string toolOutput(const support::RunResult& r) {
     std::string out;
     size_t start = 0, end;
     while ((end = r.out.find('\n', start)) != std::string::npos) {
@@ -112,23 +112,23 @@ class ZarndiscoveryE2E : public ::testing::Test {
   // The DR groups whose disks were asked for, in order.
   Lines lookups() const {
     Lines out;
-    for (const e2e::SimRequest& r : sim.requests("AssociatorNames"))
+    for (const support::SimRequest& r : sim.requests("AssociatorNames"))
       out.push_back(r.target);
     return out;
   }
 
-  e2e::ZarnSim sim;
-  e2e::Sandbox node{"node1"};
+  support::ZarnSim sim;
+  support::Sandbox node{"node1"};
   std::string serverList;
 };
 
 TEST_F(ZarndiscoveryE2E, BuildsTheMapThroughTheDefaultServer) {
   // A map file someone made readable by all, and gave away, is reported
   // (on standard error only, once) and saved for root's eyes only.
-  node.writeFile(e2e::MAP_FILE, serverList, 0644);
-  ASSERT_EQ(0, chown(node.hostPath(e2e::MAP_FILE).c_str(), 65534, 65534));
+  node.writeFile(support::MAP_FILE, serverList, 0644);
+  ASSERT_EQ(0, chown(node.hostPath(support::MAP_FILE).c_str(), 65534, 65534));
   node.writeFile(INPUT, PAIR + "\"dg01\"   # database\n\"" + DR + "dg02\"\n");
-  e2e::RunResult r = run({"-f", INPUT});
+  support::RunResult r = run({"-f", INPUT});
   ASSERT_EQ(0, r.exitCode) << r.describe();
   EXPECT_EQ(modeWarning("0644"), r.err);
   EXPECT_EQ(Lines{"Connecting to SMI-S server 127.0.0.1:" + std::to_string(sim.port())},
@@ -153,7 +153,7 @@ TEST_F(ZarndiscoveryE2E, BuildsTheMapThroughTheDefaultServer) {
   EXPECT_EQ(TWO_GROUPS + serverList, map());
   EXPECT_EQ(0600u, mapMode());
   struct stat st;
-  ASSERT_EQ(0, stat(node.hostPath(e2e::MAP_FILE).c_str(), &st));
+  ASSERT_EQ(0, stat(node.hostPath(support::MAP_FILE).c_str(), &st));
   EXPECT_EQ(0u, st.st_uid);
   EXPECT_EQ(0u, st.st_gid);
 
@@ -192,11 +192,11 @@ TEST_F(ZarndiscoveryE2E, BuildsTheMapThroughTheDefaultServer) {
 }
 
 TEST_F(ZarndiscoveryE2E, FailedRunsWriteNothing) {
-  node.writeFile(e2e::MAP_FILE, TWO_GROUPS + serverList, 0640);
+  node.writeFile(support::MAP_FILE, TWO_GROUPS + serverList, 0640);
 
   // dg03 exists, but not on this pair of arrays.
   node.writeFile(INPUT, PAIR + "\"dg01\"\n\"dg03\"\n");
-  e2e::RunResult r = run({"-f", INPUT});
+  support::RunResult r = run({"-f", INPUT});
   EXPECT_EQ(1, r.exitCode) << r.describe();
   EXPECT_EQ(modeWarning("0640") +
                 "Error - Failed to verify the storage system and DR Group\n",
@@ -229,9 +229,9 @@ TEST_F(ZarndiscoveryE2E, FailedRunsWriteNothing) {
 }
 
 TEST_F(ZarndiscoveryE2E, NeedsTheServerListOfTheMapFile) {
-  node.writeFile(e2e::MAP_FILE, TWO_GROUPS, 0600);
+  node.writeFile(support::MAP_FILE, TWO_GROUPS, 0600);
   node.writeFile(INPUT, PAIR + "\"dg01\"\n");
-  e2e::RunResult r = run({"-f", INPUT});
+  support::RunResult r = run({"-f", INPUT});
   EXPECT_EQ(1, r.exitCode) << r.describe();
   EXPECT_EQ((Lines{"Exception: Failed to get SMI-S information;\n\t\t\t\t"
                    "No SMI-S information defined in the map file."}),
@@ -242,7 +242,7 @@ TEST_F(ZarndiscoveryE2E, NeedsTheServerListOfTheMapFile) {
 }
 
 TEST_F(ZarndiscoveryE2E, UsageNamesTheProgramAsCalled) {
-  e2e::RunResult r = run({"-t", "30"});
+  support::RunResult r = run({"-t", "30"});
   EXPECT_EQ(1, r.exitCode) << r.describe();
   const std::string c = ZARNDISCOVERY_BIN;
   EXPECT_EQ("Usage: \nTo generate the map data:\n\t" + c +
@@ -270,7 +270,7 @@ class SlowProviderE2E : public ZarndiscoveryE2E {
 TEST_F(SlowProviderE2E, QueryTimeOfTheCommandLine) {
   node.writeFile(INPUT, PAIR + "\"dg01\"\n");
   auto start = std::chrono::steady_clock::now();
-  e2e::RunResult r = run({"-f", INPUT, "-t", "1"});
+  support::RunResult r = run({"-f", INPUT, "-t", "1"});
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_EQ(1, r.exitCode) << r.describe();
   EXPECT_EQ("Error - Failed to verify the storage system and DR Group\n", r.err);

@@ -1,7 +1,6 @@
 // ZARNValidation as the configuration commands run it, on a sandboxed node
 // whose local SMI-S servers are zarnsim processes (names resolved through
 // the node's /etc/hosts).
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/file.h>
@@ -18,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/e2e/sandbox.h"
-#include "tests/e2e/zarnsim_process.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/zarnsim.h"
 
 namespace {
 
@@ -42,19 +41,6 @@ std::string scenario(bool dc2Managed) {
   "drGroups": [{"name": "dg01", "sides": [
     {"array": "dc1", "volumes": ["v1"]}, {"array": "dc2", "volumes": ["v1"]}]}]
 })";
-}
-
-// A loopback port nothing listens on.
-int closedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(fd);
-  return ntohs(addr.sin_port);
 }
 
 bool startsWith(const std::string& text, const std::string& start) {
@@ -81,24 +67,22 @@ class ZarnvalidationE2E : public ::testing::Test {
     ASSERT_TRUE(dc1Only.ok()) << dc1Only.error();
     node.writeFile("/etc/hosts",
                    "127.0.0.1 localhost\n127.0.0.1 smis-down smis-one smis-ok\n");
-    e2e::SmisEntry down, one, ok;
-    down.host = "smis-down";
-    down.port = closedPort();
-    one.host = "smis-one";
-    one.port = dc1Only.port();
-    ok.host = "smis-ok";
-    ok.port = both.port();
-    node.writeFile(e2e::MAP_FILE, e2e::mapFileText({down, one, ok}, {}), 0600);
+    node.writeFile(support::MAP_FILE,
+                   support::mapFileText({support::deadEntry("smis-down"),
+                                         support::simEntry(dc1Only, "smis-one"),
+                                         support::simEntry(both, "smis-ok")},
+                                        {}),
+                   0600);
     node.makeDir(PKGDIR);
     array.dc1Smis = "smis-down smis-one smis-nocred smis-ok";
   }
 
-  e2e::RunResult run(std::vector<std::string> args) {
-    node.writeFile(ENV_FILE, e2e::packageEnvText(PKGDIR, "Availability_Preferred",
+  support::RunResult run(std::vector<std::string> args) {
+    node.writeFile(ENV_FILE, support::packageEnvText(PKGDIR, "Availability_Preferred",
                                                  0, array));
-    e2e::RunOptions o;
+    support::RunOptions o;
     o.args = std::move(args);
-    e2e::RunResult r = node.run(ZARNVALIDATION_BIN, o);
+    support::RunResult r = node.run(ZARNVALIDATION_BIN, o);
     EXPECT_EQ("", r.setupError);
     return r;
   }
@@ -121,14 +105,14 @@ class ZarnvalidationE2E : public ::testing::Test {
               m[first + 2]);
   }
 
-  e2e::ZarnSim both;
-  e2e::ZarnSim dc1Only;
-  e2e::Sandbox node{"node1"};
-  e2e::ArrayVariables array;
+  support::ZarnSim both;
+  support::ZarnSim dc1Only;
+  support::Sandbox node{"node1"};
+  support::ArrayVariables array;
 };
 
 TEST_F(ZarnvalidationE2E, CheckModeRecordsTheUsableServers) {
-  e2e::RunResult r = run({ENV_FILE, "kxcheckconf"});
+  support::RunResult r = run({ENV_FILE, "kxcheckconf"});
   EXPECT_EQ(0, r.exitCode) << r.describe();
   Messages m = r.normalMessages();
   EXPECT_EQ(3u, m.size()) << r.describe();
@@ -144,7 +128,7 @@ TEST_F(ZarnvalidationE2E, CheckModeRecordsTheUsableServers) {
 TEST_F(ZarnvalidationE2E, ApplyModeWithAFaultyVariable) {
   array.drGroup = "";
   array.queryTimeout = "0";
-  e2e::RunResult r = run({ENV_FILE, "kxapplyconf"});
+  support::RunResult r = run({ENV_FILE, "kxapplyconf"});
   EXPECT_EQ(255, r.exitCode) << r.describe();
   Messages m = r.normalMessages();
   ASSERT_EQ(7u, m.size()) << r.describe();
@@ -165,7 +149,7 @@ TEST_F(ZarnvalidationE2E, ApplyModeWithAFaultyVariable) {
 TEST_F(ZarnvalidationE2E, NoUsableServerKeepsTheEarlierOutput) {
   node.writeFile(OUTPUT, "smis-old\n");
   array.dc1Smis = "smis-one";
-  e2e::RunResult r = run({ENV_FILE, "kxcheckconf"});
+  support::RunResult r = run({ENV_FILE, "kxcheckconf"});
   EXPECT_EQ(255, r.exitCode) << r.describe();
   EXPECT_EQ((Messages{"Warning - The Local and Remote Storages are not managed by "
                       "the SMI-S smis-one.\n\t\t\t\tCheck the SMI-S and fix the problem..\n\t\t\t\t",
@@ -179,7 +163,7 @@ TEST_F(ZarnvalidationE2E, NoUsableServerKeepsTheEarlierOutput) {
 
 TEST_F(ZarnvalidationE2E, NodeInNoHostListAsksNoServer) {
   node.setHostName("node9");
-  e2e::RunResult r = run({ENV_FILE, "kxcheckconf"});
+  support::RunResult r = run({ENV_FILE, "kxcheckconf"});
   EXPECT_EQ(255, r.exitCode) << r.describe();
   EXPECT_EQ((Messages{"Error - The local host node9 is not in the data center host "
                       "lists \n\t\t\t\tnode1 node2 and node3 node4",
@@ -193,7 +177,7 @@ TEST_F(ZarnvalidationE2E, NodeInNoHostListAsksNoServer) {
 TEST_F(ZarnvalidationE2E, TooFewArguments) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{}, std::vector<std::string>{ENV_FILE}}) {
-    e2e::RunResult r = run(args);
+    support::RunResult r = run(args);
     EXPECT_EQ(255, r.exitCode) << r.describe();
     EXPECT_EQ("Error - Provide enough Arguments, Environment file & Command Name - "
               "'kxcheckconf/kxapplyconf'\n",
@@ -223,13 +207,13 @@ TEST_F(ZarnvalidationE2E, WhatAUserPlantsInThePackageFolderIsNeverFollowed) {
     node.writeFile(VICTIM, "secret\n", 0600);
     ::unlink(node.hostPath(OUTPUT).c_str());
     ::unlink(node.hostPath(LOCK).c_str());
-    e2e::RunOptions asNobody;
+    support::RunOptions asNobody;
     asNobody.args = {"--reuid=65534", "--regid=65534", "--clear-groups"};
     asNobody.args.insert(asNobody.args.end(), c.plant.begin(), c.plant.end());
-    e2e::RunResult planted = node.run("/usr/bin/setpriv", asNobody);
+    support::RunResult planted = node.run("/usr/bin/setpriv", asNobody);
     ASSERT_EQ(0, planted.exitCode) << c.what << planted.describe();
 
-    e2e::RunResult r = run({ENV_FILE, "kxcheckconf"});
+    support::RunResult r = run({ENV_FILE, "kxcheckconf"});
     EXPECT_EQ(0, r.exitCode) << c.what << r.describe();
     EXPECT_EQ(c.lockRefused,
               r.out.find(std::string("\nError:Cannot lock the file ") + OUTPUT + "\n\n") !=
@@ -259,7 +243,7 @@ TEST_F(ZarnvalidationE2E, OutputFileIsLockedWhileWritten) {
   const std::string envFile = folder + "/pkg1.env";
   const std::string output = envFile + ".smis";
   {
-    std::ofstream(envFile) << e2e::packageEnvText(folder, "Availability_Preferred", 0, array);
+    std::ofstream(envFile) << support::packageEnvText(folder, "Availability_Preferred", 0, array);
     std::ofstream(output) << "a-much-longer-stale-entry\nanother-one\n";
   }
   // Close-on-exec: the run must not inherit the lock it is to wait for.
@@ -270,20 +254,20 @@ TEST_F(ZarnvalidationE2E, OutputFileIsLockedWhileWritten) {
   std::string whileLocked;
   std::thread release([fd, &output, &whileLocked] {
     std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    whileLocked = e2e::readHostFile(output);
+    whileLocked = support::readHostFile(output);
     ::close(fd);  // drops the lock
   });
-  e2e::RunOptions o;
+  support::RunOptions o;
   o.args = {envFile, "kxcheckconf"};
   auto start = std::chrono::steady_clock::now();
-  e2e::RunResult r = node.run(ZARNVALIDATION_BIN, o);
+  support::RunResult r = node.run(ZARNVALIDATION_BIN, o);
   double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   release.join();
   EXPECT_EQ(0, r.exitCode) << r.describe();
   EXPECT_GE(seconds, 0.6);
   EXPECT_EQ("a-much-longer-stale-entry\nanother-one\n", whileLocked);
-  EXPECT_EQ("smis-ok\n", e2e::readHostFile(output));
+  EXPECT_EQ("smis-ok\n", support::readHostFile(output));
   EXPECT_EQ(0644u, modeOf(output));
   std::error_code ec;
   std::filesystem::remove_all(folder, ec);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/sandbox.h"
+#include "tests/support/sandbox.h"
 
 namespace {
 
@@ -97,13 +97,13 @@ TEST(ManPages, RenderWithoutWarningsAndHaveTheSections) {
 
 class PackageLifecycle : public ::testing::Test {
  protected:
-  e2e::RunResult run(const std::string& program,
+  support::RunResult run(const std::string& program,
                      std::vector<std::string> args = {}) {
-    e2e::RunOptions o;
+    support::RunOptions o;
     o.args = std::move(args);
     return node.run(program, o);
   }
-  e2e::RunResult dpkg(std::vector<std::string> args) {
+  support::RunResult dpkg(std::vector<std::string> args) {
     return run("/usr/bin/dpkg", std::move(args));
   }
   // "mode owner:group path" of each path that exists on the node.
@@ -111,7 +111,7 @@ class PackageLifecycle : public ::testing::Test {
     return run("/bin/sh", {"-c", "cd / && stat -c '%a %U:%G %n' " + paths +
                                      " 2>/dev/null; true"}).out;
   }
-  e2e::Sandbox node{"node1"};
+  support::Sandbox node{"node1"};
 };
 
 TEST_F(PackageLifecycle, InstallUseUpgradeRemovePurge) {
@@ -135,10 +135,10 @@ TEST_F(PackageLifecycle, InstallUseUpgradeRemovePurge) {
             std::vector<std::string>{"Error - Incorrect number of arguments"});
   r = run("/opt/kxcluster/bin/smiscred", {"-l"});
   EXPECT_EQ(r.exitCode, 1) << r.describe();
-  EXPECT_EQ(r.err, std::string("Error - ") + e2e::MAP_FILE +
+  EXPECT_EQ(r.err, std::string("Error - ") + support::MAP_FILE +
                        " file does not exist or could not be opened\n");
 
-  e2e::RunOptions add;
+  support::RunOptions add;
   add.args = {"-h", "wms1", "-n", "root/zarn", "-u", "admin", "-s", "N"};
   add.pty = true;
   add.dialogue = {{"Enter password: ", "secret\n"},
@@ -151,15 +151,15 @@ TEST_F(PackageLifecycle, InstallUseUpgradeRemovePurge) {
                        "       root/zarn\n"),
             std::string::npos)
       << r.out;
-  const std::optional<std::string> map = node.readFile(e2e::MAP_FILE);
+  const std::optional<std::string> map = node.readFile(support::MAP_FILE);
   ASSERT_TRUE(map.has_value());
-  EXPECT_EQ(modes(std::string(e2e::MAP_FILE).substr(1)),
+  EXPECT_EQ(modes(std::string(support::MAP_FILE).substr(1)),
             "600 root:root opt/kxcluster/conf/sfyrzarn/yrzarn.map\n");
 
   // The same package again: an upgrade keeps the map file and its folder.
   r = dpkg({"-i", DEB_FILE});
   ASSERT_EQ(r.exitCode, 0) << r.describe();
-  EXPECT_EQ(node.readFile(e2e::MAP_FILE), map);
+  EXPECT_EQ(node.readFile(support::MAP_FILE), map);
   EXPECT_EQ(modes("opt/kxcluster/conf/sfyrzarn"),
             "700 root:root opt/kxcluster/conf/sfyrzarn\n");
 
@@ -167,7 +167,7 @@ TEST_F(PackageLifecycle, InstallUseUpgradeRemovePurge) {
   r = dpkg({"-r", "drenabler"});
   ASSERT_EQ(r.exitCode, 0) << r.describe();
   EXPECT_EQ(modes(binaries + " usr/share/man/man8/drenable.8.gz"), "");
-  EXPECT_EQ(node.readFile(e2e::MAP_FILE), map);
+  EXPECT_EQ(node.readFile(support::MAP_FILE), map);
   EXPECT_EQ(modes("opt/kxcluster/conf/sfyrzarn"),
             "700 root:root opt/kxcluster/conf/sfyrzarn\n");
 

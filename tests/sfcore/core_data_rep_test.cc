@@ -10,8 +10,8 @@
 
 namespace {
 
-using enginetest::EngineOptions;
-using enginetest::FORCEFLAG;
+using support::EngineOptions;
+using support::FORCEFLAG;
 using Messages = std::vector<std::string>;
 
 const std::string POLICY_LINE =
@@ -20,7 +20,7 @@ const std::string FAILED_SWAP =
     "Error - Failed to failover and swap the role of the device "
     "group.\n\t\t\t\tThe package is NOT allowed to start up.";
 
-class CoreDataRepTest : public enginetest::EngineTest {
+class CoreDataRepTest : public support::EngineTest {
  protected:
   void setState(DRRole role, DRLinkState link, DRRepState rep,
                 DRAbsoluteCurrency currency = NO) {
@@ -33,8 +33,8 @@ class CoreDataRepTest : public enginetest::EngineTest {
 };
 
 TEST_F(CoreDataRepTest, InitializeReadsValidatesThenPreparesTheArray) {
-  sys.files.contents[enginetest::ENV_FILE] =
-      enginetest::envText("AVAILABILITY_PREFERRED", 2);
+  sys.files.contents[support::ENV_FILE] =
+      support::envText("AVAILABILITY_PREFERRED", 2);
   make(EngineOptions());
   EXPECT_EQ(dataRep->getEnvironment(), nullptr);
   EXPECT_TRUE(initialize());
@@ -44,7 +44,7 @@ TEST_F(CoreDataRepTest, InitializeReadsValidatesThenPreparesTheArray) {
 }
 
 TEST_F(CoreDataRepTest, EnvironmentThatDoesNotValidateNeverReachesTheArray) {
-  sys.files.contents[enginetest::ENV_FILE] =
+  sys.files.contents[support::ENV_FILE] =
       "CLUSTER_TYPE=farspan\nPKGDIR=/pkg\n"
       "DT_APPLICATION_STARTUP_POLICY=fast\nWAIT_TIME=1\n";
   make(EngineOptions());
@@ -70,8 +70,8 @@ TEST_F(CoreDataRepTest, EnvironmentFileThatCannotBeRead) {
 }
 
 TEST_F(CoreDataRepTest, ArrayInterfaceThatCannotBeMadeOrInitialised) {
-  sys.files.contents[enginetest::ENV_FILE] =
-      enginetest::envText("AVAILABILITY_PREFERRED", 2);
+  sys.files.contents[support::ENV_FILE] =
+      support::envText("AVAILABILITY_PREFERRED", 2);
   scripted::script().createFails = true;
   make(EngineOptions());
   EXPECT_FALSE(initialize());

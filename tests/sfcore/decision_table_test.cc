@@ -12,8 +12,8 @@
 
 namespace {
 
-using enginetest::EngineOptions;
-using enginetest::FORCEFLAG;
+using support::EngineOptions;
+using support::FORCEFLAG;
 using Messages = std::vector<std::string>;
 
 const std::string A = "AVAILABILITY_PREFERRED";
@@ -336,7 +336,7 @@ const Row ROWS[] = {
     {"Preview_TargetDown_LogCopy_Data_FlagIsFifo", TGT, DOWN, NO, LOG_COPY_IN_PROGRESS, SYNC, D, 5, FIFO, NO_START_NOOP, T15(D), "", true, true},
 };
 
-class DecisionTableTest : public enginetest::EngineTest,
+class DecisionTableTest : public support::EngineTest,
                           public ::testing::WithParamInterface<Row> {};
 
 TEST_P(DecisionTableTest, ChoosesActionAndMessage) {

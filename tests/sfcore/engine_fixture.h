@@ -13,7 +13,7 @@
 #include "tests/support/fake_platform.h"
 #include "tests/support/scripted_sai.h"
 
-namespace enginetest {
+namespace support {
 
 const char* const ENV_FILE = "/pkg/pkg1.env";
 const char* const FORCEFLAG = "/pkg/FORCEFLAG";
@@ -92,6 +92,6 @@ class EngineTest : public ::testing::Test {
   std::optional<fake::ScopedLogger> logger_;
 };
 
-}  // namespace enginetest
+}  // namespace support
 
 #endif  // TESTS_SFCORE_ENGINE_FIXTURE_H

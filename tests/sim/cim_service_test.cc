@@ -5,12 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/sim/sim_process.h"
+#include "tests/support/files.h"
+#include "tests/support/wire.h"
 
 namespace sim {
 namespace {
 
-using simtest::intrinsicBody;
+using support::intrinsicBody;
 
 const char* const SCENARIO = R"({
   "host": "smis.test",
@@ -105,7 +106,7 @@ class CimServiceTest : public ::testing::Test {
     return lines;
   }
 
-  simtest::TempDir dir_;
+  support::TempDir dir_;
   std::unique_ptr<RequestLog> log_;
   std::unique_ptr<CimService> service_;
 };

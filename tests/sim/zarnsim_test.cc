@@ -8,9 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/sim/sim_process.h"
+#include "tests/support/files.h"
+#include "tests/support/wire.h"
+#include "tests/support/zarnsim.h"
 
-namespace simtest {
+namespace support {
 namespace {
 
 // wbemcli cannot put a double quote into a method parameter, so the DR
@@ -95,7 +97,7 @@ class ZarnsimTest : public ::testing::TestWithParam<bool> {
   std::string log() const { return dir_.read("requests.log"); }
 
   TempDir dir_;
-  SimProcess sim_;
+  ZarnSim sim_{ZARNSIM_BIN};
 };
 
 TEST_P(ZarnsimTest, WbemcliEnumeratesAndReads) {
@@ -215,7 +217,7 @@ class ZarnsimWireTest : public ::testing::Test {
 
   const std::string auth_ = "Authorization: Basic YWRtaW46c2VjcmV0\r\n";
   TempDir dir_;
-  SimProcess sim_;
+  ZarnSim sim_{ZARNSIM_BIN};
 };
 
 TEST_F(ZarnsimWireTest, ReadyLineNamesThePort) {
@@ -280,7 +282,7 @@ TEST_F(ZarnsimWireTest, DelayedReplyComesLate) {
 
 TEST_F(ZarnsimWireTest, StopsPromptlyWhileAReplyIsHeldBack) {
   dir_.write("slow.json", R"({"faults": [{"delayMs": 60000}]})");
-  SimProcess slow;
+  ZarnSim slow(ZARNSIM_BIN);
   ASSERT_TRUE(slow.start({"--scenario", dir_.file("slow.json"), "--port", "0"}));
   std::string request = httpRequest(
       "EnumerateInstanceNames", "root%2FZARN",
@@ -297,12 +299,12 @@ TEST_F(ZarnsimWireTest, StopsPromptlyWhileAReplyIsHeldBack) {
 TEST(ZarnsimStartTest, ParallelInstancesGetTheirOwnPorts) {
   TempDir dir;
   dir.write("s.json", "{}");
-  SimProcess a, b;
+  ZarnSim a(ZARNSIM_BIN), b(ZARNSIM_BIN);
   ASSERT_TRUE(a.start({"--scenario", dir.file("s.json"), "--port", "0"}));
   ASSERT_TRUE(b.start({"--scenario", dir.file("s.json"), "--port", "0"}));
   EXPECT_NE(a.port(), b.port());
   // A port in use is a start failure.
-  SimProcess c;
+  ZarnSim c(ZARNSIM_BIN);
   EXPECT_FALSE(c.start({"--scenario", dir.file("s.json"), "--port", std::to_string(a.port())}));
   EXPECT_TRUE(WIFEXITED(c.exitStatus()) && WEXITSTATUS(c.exitStatus()) == 1);
   EXPECT_NE(std::string::npos, c.errors().find("zarnsim: cannot listen on 127.0.0.1 port"));
@@ -327,7 +329,7 @@ TEST(ZarnsimStartTest, BadArgumentsAndScenariosExitWithTwo) {
        "zarnsim: unknown option --verbose"},
   };
   for (const Case& c : cases) {
-    SimProcess p;
+    ZarnSim p(ZARNSIM_BIN);
     EXPECT_FALSE(p.start(c.args));
     EXPECT_TRUE(WIFEXITED(p.exitStatus()) && WEXITSTATUS(p.exitStatus()) == 2)
         << c.message;
@@ -336,4 +338,4 @@ TEST(ZarnsimStartTest, BadArgumentsAndScenariosExitWithTwo) {
 }
 
 }  // namespace
-}  // namespace simtest
+}  // namespace support

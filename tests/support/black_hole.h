@@ -13,7 +13,7 @@
 
 #include <vector>
 
-namespace test {
+namespace support {
 
 class BlackHole {
  public:
@@ -63,6 +63,6 @@ class BlackHole {
   std::vector<int> fillers_;
 };
 
-}  // namespace test
+}  // namespace support
 
 #endif  // TESTS_SUPPORT_BLACK_HOLE_H

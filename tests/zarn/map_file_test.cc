@@ -6,7 +6,6 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -15,13 +14,15 @@
 #include <optional>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/support/fake_platform.h"
-#include "tests/zarn/map_test_support.h"
+#include "tests/support/map_store.h"
+#include "tests/zarn/map_file_fixture.h"
 
 namespace {
+
+using support::MapFileTest;
 
 TEST(MapReaderTest, BehavesLikeAnInputStream) {
   const std::string text = "one\n\nlast";
@@ -59,34 +60,13 @@ TEST(MapReaderTest, ShortReadSetsEndAndFailure) {
   EXPECT_EQ(0u, in.read(1, &bytes));
 }
 
-class MapFileTest : public testing::Test {
- protected:
-  MapFileTest() : path(dir.file("yrzarn.map")), file(path) {}
-
-  // A builder that writes the given text, recording what it was handed.
-  MapFile::Builder writes(const std::string& text) {
-    return [this, text](const std::string* current, std::string* next,
-                        std::string*) {
-      seen = current == nullptr ? "<none>" : *current;
-      *next = text;
-      return true;
-    };
-  }
-
-  maptest::TempDir dir;
-  std::string path;
-  MapFile file;
-  std::string seen;
-  std::string error;
-};
-
 TEST_F(MapFileTest, ReadsWholeFilesWithAnyBytes) {
   std::string contents;
   EXPECT_FALSE(file.read(&contents));
   std::string bytes(200000, 'x');
   bytes[7] = '\0';
   bytes[8] = '\n';
-  maptest::spit(path, bytes);
+  support::spit(path, bytes);
   ASSERT_TRUE(file.read(&contents));
   EXPECT_EQ(bytes, contents);
 }
@@ -102,9 +82,9 @@ TEST_F(MapFileTest, CreatesTheFileOwnerOnlyWhateverTheUmask) {
   ASSERT_TRUE(saved) << error;
   ASSERT_TRUE(saved2) << error;
   EXPECT_EQ("<none>", seen);
-  EXPECT_EQ("new\n", maptest::slurp(path));
-  EXPECT_EQ(0600u, maptest::modeOf(path));
-  EXPECT_EQ(0600u, maptest::modeOf(path2));
+  EXPECT_EQ("new\n", support::slurp(path));
+  EXPECT_EQ(0600u, support::modeOf(path));
+  EXPECT_EQ(0600u, support::modeOf(path2));
 }
 
 // Whatever mode and owner the file had, a save leaves it readable and
@@ -112,11 +92,11 @@ TEST_F(MapFileTest, CreatesTheFileOwnerOnlyWhateverTheUmask) {
 TEST_F(MapFileTest, EverySaveLeavesTheFileOwnerOnly) {
   for (mode_t before : {0644, 0666, 0640, 0604, 0400}) {
     for (bool mustExist : {true, false}) {
-      maptest::spit(path, "old", before);
+      support::spit(path, "old", before);
       ASSERT_EQ(0, chown(path.c_str(), 65534, 65534));
       ASSERT_TRUE(file.save(writes("new"), mustExist, &error)) << error;
       EXPECT_EQ("old", seen);
-      EXPECT_EQ(0600u, maptest::modeOf(path)) << std::oct << before;
+      EXPECT_EQ(0600u, support::modeOf(path)) << std::oct << before;
       struct stat st;
       ASSERT_EQ(0, stat(path.c_str(), &st));
       EXPECT_EQ(geteuid() == 0 ? 0u : geteuid(), st.st_uid) << std::oct << before;
@@ -150,7 +130,7 @@ TEST_F(MapFileTest, ReadFailuresOtherThanNoFileFailTheSave) {
       if (c.folder) {
         ASSERT_EQ(0, mkdir(path.c_str(), 0700));
       } else {
-        maptest::spit(path, "old", 0600);
+        support::spit(path, "old", 0600);
       }
       fake::FailingReads failing(c.readError);
       std::optional<fake::ScopedFiles> reads;
@@ -167,7 +147,7 @@ TEST_F(MapFileTest, ReadFailuresOtherThanNoFileFailTheSave) {
       if (c.folder) {
         EXPECT_EQ(0, rmdir(path.c_str())) << c.what;
       } else {
-        EXPECT_EQ("old", maptest::slurp(path)) << c.what;
+        EXPECT_EQ("old", support::slurp(path)) << c.what;
         unlink(path.c_str());
       }
     }
@@ -190,7 +170,7 @@ TEST_F(MapFileTest, ReaderReportsAModeOpenToOthersOnce) {
     char name[16];
     std::snprintf(name, sizeof name, "m%04o.map", static_cast<unsigned>(c.mode));
     const std::string p = dir.file(name);
-    maptest::spit(p, "text", c.mode);
+    support::spit(p, "text", c.mode);
     testing::internal::CaptureStderr();
     std::string contents;
     EXPECT_TRUE(MapFile(p).read(&contents));
@@ -220,7 +200,7 @@ TEST_F(MapFileTest, PasswordHoldersAreNotDumpable) {
 }
 
 TEST_F(MapFileTest, RefusingBuilderLeavesTheFileAlone) {
-  maptest::spit(path, "old", 0600);
+  support::spit(path, "old", 0600);
   bool saved = file.save(
       [](const std::string*, std::string* next, std::string* why) {
         *next = "half";
@@ -230,91 +210,38 @@ TEST_F(MapFileTest, RefusingBuilderLeavesTheFileAlone) {
       false, &error);
   EXPECT_FALSE(saved);
   EXPECT_EQ("refused", error);
-  EXPECT_EQ("old", maptest::slurp(path));
+  EXPECT_EQ("old", support::slurp(path));
   EXPECT_EQ((std::vector<std::string>{"yrzarn.map", "yrzarn.map.lock"}),
             dir.files());
 }
 
 TEST_F(MapFileTest, LeftoverTemporaryFileIsReplacedNotFollowed) {
-  maptest::spit(path, "old", 0600);
+  support::spit(path, "old", 0600);
   std::string victim = dir.file("victim");
-  maptest::spit(victim, "keep me", 0644);
+  support::spit(victim, "keep me", 0644);
   ASSERT_EQ(0, symlink(victim.c_str(), (path + ".tmp").c_str()));
   ASSERT_TRUE(file.save(writes("new"), false, &error))
       << error;
-  EXPECT_EQ("new", maptest::slurp(path));
-  EXPECT_EQ("keep me", maptest::slurp(victim));
-  EXPECT_FALSE(maptest::exists(path + ".tmp"));
+  EXPECT_EQ("new", support::slurp(path));
+  EXPECT_EQ("keep me", support::slurp(victim));
+  EXPECT_FALSE(support::exists(path + ".tmp"));
 }
 
 TEST_F(MapFileTest, SymbolicLinkKeepsPointingAtTheNewFile) {
   std::string target = dir.file("real.map");
-  maptest::spit(target, "old", 0600);
+  support::spit(target, "old", 0600);
   ASSERT_EQ(0, symlink(target.c_str(), path.c_str()));
   ASSERT_TRUE(file.save(writes("new"), false, &error));
   struct stat st;
   ASSERT_EQ(0, lstat(path.c_str(), &st));
   EXPECT_TRUE(S_ISLNK(st.st_mode));
-  EXPECT_EQ("new", maptest::slurp(target));
+  EXPECT_EQ("new", support::slurp(target));
 }
 
 TEST_F(MapFileTest, UnwritableFolderFailsWithTheWriteMessage) {
   MapFile elsewhere("/proc/yrzarn.map");
   EXPECT_FALSE(elsewhere.save(writes("a"), false, &error));
   EXPECT_EQ("Could not open the file /proc/yrzarn.map for write", error);
-}
-
-// A full disk (here: a file size limit) in the middle of a save leaves the
-// old file whole and no temporary file behind.
-TEST_F(MapFileTest, FailedWriteKeepsTheOldFile) {
-  maptest::spit(path, "old contents\n", 0600);
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = {4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    std::string why;
-    bool saved = MapFile(path).save(
-        [](const std::string*, std::string* next, std::string*) {
-          next->assign(100000, 'n');
-          return true;
-        },
-        false, &why);
-    _exit(!saved && why.find("Could not write the file " + path + ": ") == 0
-              ? 0
-              : 1);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(0, WEXITSTATUS(status));
-  EXPECT_EQ("old contents\n", maptest::slurp(path));
-  EXPECT_EQ((std::vector<std::string>{"yrzarn.map", "yrzarn.map.lock"}),
-            dir.files());
-}
-
-// While another writer holds the lock, a save waits and then sees the
-// other writer's result as the current contents.
-TEST_F(MapFileTest, SaveWaitsForTheLockAndReadsUnderIt) {
-  maptest::spit(path, "first", 0600);
-  int fd = open(file.lockPath().c_str(), O_RDWR | O_CREAT, 0600);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(0, flock(fd, LOCK_EX));
-  std::atomic<bool> done{false};
-  std::thread writer([&] {
-    file.save(writes("second"), false, &error);
-    done = true;
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_FALSE(done);
-  maptest::spit(path, "changed meanwhile", 0600);
-  flock(fd, LOCK_UN);
-  close(fd);
-  writer.join();
-  EXPECT_TRUE(done);
-  EXPECT_EQ("changed meanwhile", seen);
-  EXPECT_EQ("second", maptest::slurp(path));
 }
 
 }  // namespace

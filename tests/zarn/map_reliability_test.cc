@@ -1,16 +1,23 @@
-// The map file under stress: writers killed in the middle of a save, and
-// the two writers of the file running at the same time in two processes.
+// The map file under stress: writers killed in the middle of a save or
+// stopped by a full disk, a save waiting for another writer's lock, and the
+// two writers of the file running at the same time in two processes.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "tests/zarn/map_test_support.h"
+#include "tests/support/map_store.h"
+#include "tests/zarn/map_file_fixture.h"
+#include "zarn/map_file.h"
 #include "zarn/smis_manager.h"
 #include "zarn/zarn_id_map.h"
 
@@ -20,7 +27,7 @@ SMISManager serverList(const std::string& path, const std::string& prefix,
                        int count) {
   SMISManager m(false, path);
   for (int i = 0; i < count; ++i)
-    m.addOrUpdateSMIS(maptest::server(prefix + std::to_string(i), 5988,
+    m.addOrUpdateSMIS(support::server(prefix + std::to_string(i), 5988,
                                       "root/eva", "N", "admin",
                                       "password-" + std::to_string(i)));
   return m;
@@ -76,7 +83,7 @@ void killWhileSaving(const std::string& path, Save save,
     waitpid(pid, nullptr, 0);
     close(progress[0]);
 
-    std::string now = maptest::slurp(path);
+    std::string now = support::slurp(path);
     bool whole = false;
     for (size_t i = 0; i < images.size(); ++i) {
       if (now == images[i]) {
@@ -85,26 +92,26 @@ void killWhileSaving(const std::string& path, Save save,
       }
     }
     ASSERT_TRUE(whole) << "round " << round << ": " << now.size() << " bytes";
-    ASSERT_EQ(mode, maptest::modeOf(path)) << "round " << round;
-    if (maptest::exists(path + ".tmp")) {
-      ASSERT_EQ(0u, maptest::modeOf(path + ".tmp") & ~mode) << "round " << round;
+    ASSERT_EQ(mode, support::modeOf(path)) << "round " << round;
+    if (support::exists(path + ".tmp")) {
+      ASSERT_EQ(0u, support::modeOf(path + ".tmp") & ~mode) << "round " << round;
     }
   }
   EXPECT_GT(seenNew, 0);  // kills landed while the new image was in place
 }
 
 TEST(MapFileCrashTest, KilledServerListSaveLeavesOldOrNewFile) {
-  maptest::TempDir dir;
+  support::TempDir dir;
   const std::string path = dir.file("yrzarn.map");
   SMISManager first = serverList(path, "first", 3000);
   SMISManager second = serverList(path, "second", 3000);
   ASSERT_EQ(0, first.writeFile());
   ASSERT_EQ(0, deviceMap(path, "g", 200).writeFile());
-  std::vector<std::string> images{maptest::slurp(path)};
+  std::vector<std::string> images{support::slurp(path)};
   ASSERT_EQ(0, second.writeFile());
-  images.push_back(maptest::slurp(path));
+  images.push_back(support::slurp(path));
   ASSERT_EQ(0, first.writeFile());
-  ASSERT_EQ(images[0], maptest::slurp(path));
+  ASSERT_EQ(images[0], support::slurp(path));
 
   bool odd = false;
   killWhileSaving(
@@ -117,16 +124,16 @@ TEST(MapFileCrashTest, KilledServerListSaveLeavesOldOrNewFile) {
 }
 
 TEST(MapFileCrashTest, KilledDeviceMapSaveLeavesOldOrNewFile) {
-  maptest::TempDir dir;
+  support::TempDir dir;
   const std::string path = dir.file("yrzarn.map");
   ASSERT_EQ(0, serverList(path, "s", 50).writeFile());
   ZARNIDMap first = deviceMap(path, "first", 4000);
   ZARNIDMap second = deviceMap(path, "second", 4000);
   ASSERT_EQ(0, first.writeFile());
   chmod(path.c_str(), 0640);  // narrowed again by the next save
-  std::vector<std::string> images{maptest::slurp(path)};
+  std::vector<std::string> images{support::slurp(path)};
   ASSERT_EQ(0, second.writeFile());
-  images.push_back(maptest::slurp(path));
+  images.push_back(support::slurp(path));
   ASSERT_EQ(0, first.writeFile());
 
   bool odd = false;
@@ -143,7 +150,7 @@ TEST(MapFileCrashTest, KilledDeviceMapSaveLeavesOldOrNewFile) {
 // its own section, changes it and saves, many times over. Every change of
 // both must be in the file at the end.
 TEST(MapFileConcurrencyTest, TwoWritersLoseNoUpdate) {
-  maptest::TempDir dir;
+  support::TempDir dir;
   const std::string path = dir.file("yrzarn.map");
   ASSERT_EQ(0, serverList(path, "seed", 1).writeFile());
   const int rounds = 150;
@@ -154,7 +161,7 @@ TEST(MapFileConcurrencyTest, TwoWritersLoseNoUpdate) {
     for (int i = 0; i < rounds; ++i) {
       SMISManager m(false, path);
       if (m.readFile(true) != 0) _exit(1);
-      m.addOrUpdateSMIS(maptest::server("host" + std::to_string(i), 5989, "ns",
+      m.addOrUpdateSMIS(support::server("host" + std::to_string(i), 5989, "ns",
                                         "Y", "u", "p" + std::to_string(i)));
       if (m.writeFile() != 0) _exit(2);
     }
@@ -181,14 +188,69 @@ TEST(MapFileConcurrencyTest, TwoWritersLoseNoUpdate) {
 
   SMISManager m(true, path);
   EXPECT_FALSE(m.validate()) << m.getErrorMessage();
-  EXPECT_EQ(static_cast<size_t>(rounds + 1), maptest::listOf(m).size());
+  EXPECT_EQ(static_cast<size_t>(rounds + 1), support::listOf(m).size());
   ZARNIDMap z(true, path);
   EXPECT_FALSE(z.validate()) << z.getErrorMessage();
   std::list<EDStorageCell> cells;
   z.getList(cells);
   ASSERT_EQ(1u, cells.size());
   EXPECT_EQ(static_cast<size_t>(rounds), cells.front().drgList.size());
-  EXPECT_EQ(0600u, maptest::modeOf(path));
+  EXPECT_EQ(0600u, support::modeOf(path));
+}
+
+using support::MapFileTest;
+
+// A full disk (here: a file size limit) in the middle of a save leaves the
+// old file whole and no temporary file behind.
+TEST_F(MapFileTest, FailedWriteKeepsTheOldFile) {
+  support::spit(path, "old contents\n", 0600);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::string why;
+    bool saved = MapFile(path).save(
+        [](const std::string*, std::string* next, std::string*) {
+          next->assign(100000, 'n');
+          return true;
+        },
+        false, &why);
+    _exit(!saved && why.find("Could not write the file " + path + ": ") == 0
+              ? 0
+              : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(0, WEXITSTATUS(status));
+  EXPECT_EQ("old contents\n", support::slurp(path));
+  EXPECT_EQ((std::vector<std::string>{"yrzarn.map", "yrzarn.map.lock"}),
+            dir.files());
+}
+
+// While another writer holds the lock, a save waits and then sees the
+// other writer's result as the current contents.
+TEST_F(MapFileTest, SaveWaitsForTheLockAndReadsUnderIt) {
+  support::spit(path, "first", 0600);
+  int fd = open(file.lockPath().c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(0, flock(fd, LOCK_EX));
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    file.save(writes("second"), false, &error);
+    done = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(done);
+  support::spit(path, "changed meanwhile", 0600);
+  flock(fd, LOCK_UN);
+  close(fd);
+  writer.join();
+  EXPECT_TRUE(done);
+  EXPECT_EQ("changed meanwhile", seen);
+  EXPECT_EQ("second", support::slurp(path));
 }
 
 }  // namespace

@@ -5,39 +5,20 @@
 #ifndef TESTS_ZARN_QUERY_TOOL_FIXTURE_H
 #define TESTS_ZARN_QUERY_TOOL_FIXTURE_H
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "tests/e2e/zarnsim_process.h"
 #include "tests/support/fake_platform.h"
-#include "tests/zarn/map_test_support.h"
+#include "tests/support/map_store.h"
+#include "tests/support/zarnsim.h"
 
-namespace querytest {
+namespace support {
 
 using Lines = std::vector<std::string>;
-
-// A port of 127.0.0.1 that refuses connections (bound, then released).
-inline int closedPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-    port = ntohs(a.sin_port);
-  close(fd);
-  return port;
-}
 
 class QueryToolTest : public ::testing::Test {
  protected:
@@ -47,29 +28,21 @@ class QueryToolTest : public ::testing::Test {
   }
 
   void startSim(const std::string& scenario) {
-    sim_ = std::make_unique<e2e::ZarnSim>(ZARNSIM_BIN, scenario);
+    sim_ = std::make_unique<ZarnSim>(ZARNSIM_BIN, scenario);
     ASSERT_TRUE(sim_->ok()) << sim_->error();
   }
-  e2e::ZarnSim& sim() { return *sim_; }
+  ZarnSim& sim() { return *sim_; }
 
   // A server list entry for the simulator under this host name.
-  e2e::SmisEntry simEntry(const std::string& host = "127.0.0.1") {
-    e2e::SmisEntry e;
-    e.host = host;
-    e.port = sim_->port();
-    return e;
+  SmisEntry simEntry(const std::string& host = "127.0.0.1") {
+    return support::simEntry(*sim_, host);
   }
   // An entry whose server refuses connections.
-  static e2e::SmisEntry deadEntry(const std::string& host) {
-    e2e::SmisEntry e;
-    e.host = host;
-    e.port = closedPort();
-    return e;
-  }
+  static SmisEntry deadEntry(const std::string& host) { return support::deadEntry(host); }
 
-  void writeMap(const std::vector<e2e::SmisEntry>& servers,
-                const std::vector<e2e::DeviceEntry>& devices = {}) {
-    maptest::spit(mapFile_, e2e::mapFileText(servers, devices));
+  void writeMap(const std::vector<SmisEntry>& servers,
+                const std::vector<DeviceEntry>& devices = {}) {
+    spit(mapFile_, mapFileText(servers, devices));
   }
   const std::string& mapFile() const { return mapFile_; }
 
@@ -83,7 +56,7 @@ class QueryToolTest : public ::testing::Test {
   // The simulator's requests as "operation target".
   Lines requests() const {
     Lines out;
-    for (const e2e::SimRequest& r : sim_->requests()) out.push_back(r.operation + " " + r.target);
+    for (const SimRequest& r : sim_->requests()) out.push_back(r.operation + " " + r.target);
     return out;
   }
 
@@ -92,11 +65,11 @@ class QueryToolTest : public ::testing::Test {
  private:
   fake::ScopedEnv debug_;
   std::unique_ptr<fake::ScopedLogger> logger_;
-  maptest::TempDir dir_;
+  TempDir dir_;
   std::string mapFile_;
-  std::unique_ptr<e2e::ZarnSim> sim_;
+  std::unique_ptr<ZarnSim> sim_;
 };
 
-}  // namespace querytest
+}  // namespace support
 
 #endif  // TESTS_ZARN_QUERY_TOOL_FIXTURE_H

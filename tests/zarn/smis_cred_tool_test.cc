@@ -10,9 +10,9 @@
 
 #include "drif/platform.h"
 #include "tests/support/fake_platform.h"
-#include "tests/zarn/map_test_support.h"
+#include "tests/support/map_store.h"
 
-using maptest::entry;
+using support::entry;
 
 namespace {
 
@@ -85,11 +85,11 @@ class SMISCredToolTest : public testing::Test {
     for (auto& w : platform.console.writes) all += w;
     return all;
   }
-  std::string map() const { return maptest::slurp(path); }
-  void given(const std::string& contents) { maptest::spit(path, contents); }
+  std::string map() const { return support::slurp(path); }
+  void given(const std::string& contents) { support::spit(path, contents); }
 
   fake::ScopedPlatform platform;
-  maptest::TempDir dir;
+  support::TempDir dir;
   std::string path;
   ScriptedPasswords passwords;
   std::ostringstream err;
@@ -113,7 +113,7 @@ TEST_F(SMISCredToolTest, WithoutAnActionNothingHappens) {
   EXPECT_EQ(0, run({"-n", "ns", "-u", "user", "-s", "Y", "-p", "1"}));
   EXPECT_EQ("", out());
   EXPECT_EQ("", err.str());
-  EXPECT_FALSE(maptest::exists(path));
+  EXPECT_FALSE(support::exists(path));
 }
 
 // One action per run, in the order -l, -d, -r, -f, -h; -h, -r and -d share
@@ -149,7 +149,7 @@ TEST_F(SMISCredToolTest, OrderOfPrecedence) {
     EXPECT_EQ(c.err, err.str()) << c.args[0];
     SMISManager m(true, path);
     std::vector<std::string> hosts;
-    for (auto& s : maptest::listOf(m)) hosts.push_back(s.substr(0, 1));
+    for (auto& s : support::listOf(m)) hosts.push_back(s.substr(0, 1));
     EXPECT_EQ(c.hosts, hosts) << c.args[0];
   }
 }
@@ -211,7 +211,7 @@ TEST_F(SMISCredToolTest, SetDefaultAndRemoveFailures) {
   }
   std::remove(path.c_str());
   EXPECT_EQ(1, run({"-d", "a"}));
-  EXPECT_FALSE(maptest::exists(path));
+  EXPECT_FALSE(support::exists(path));
 }
 
 TEST_F(SMISCredToolTest, RemovingTheLastServerWarnsAndSucceeds) {
@@ -236,14 +236,14 @@ TEST_F(SMISCredToolTest, AddingANewServerAsksForThePasswordTwice) {
   EXPECT_EQ("Enter password: \nRe-enter password: \n", out());
   EXPECT_EQ("", err.str());
   EXPECT_EQ(BEGIN + entry("new@5988&root/eva&N&admin", "s3cret") + END, map());
-  EXPECT_EQ(0600u, maptest::modeOf(path));
+  EXPECT_EQ(0600u, support::modeOf(path));
 
   passwords.twice("p");
   EXPECT_EQ(0, run({"-h", "two", "-n", "ns", "-u", "u", "-s", "Y", "-p", "65535"}));
   SMISManager m(true, path);
   SMISData d;
   ASSERT_EQ(0, m.getSMIS("two", d));
-  EXPECT_EQ("two@65535&ns&Y&u&p", maptest::show(d));
+  EXPECT_EQ("two@65535&ns&Y&u&p", support::show(d));
 }
 
 TEST_F(SMISCredToolTest, ArgumentErrorsOfAddOrUpdate) {
@@ -350,7 +350,7 @@ class SMISCredToolFileTest : public SMISCredToolTest {
  protected:
   std::string input(const std::string& contents) {
     std::string name = dir.file("servers.txt");
-    maptest::spit(name, contents);
+    support::spit(name, contents);
     return name;
   }
 };
@@ -464,7 +464,7 @@ TEST(SMISCredToolSecrecyTest, PasswordsAreNeverPrintedOrLogged) {
   fake::ScopedEnv debugOn("DATAREP_DEBUG", std::string(""));
   fake::ScopedLogger logger;
   logger.get()->setOutput(LOG_FILE | SYS_FILE);
-  maptest::TempDir dir;
+  support::TempDir dir;
   const std::string path = dir.file("yrzarn.map");
   const std::string secret = "Qx7-never-shown";
   ScriptedPasswords passwords;
@@ -480,7 +480,7 @@ TEST(SMISCredToolSecrecyTest, PasswordsAreNeverPrintedOrLogged) {
   passwords.twice(secret);
   EXPECT_EQ(0, run({"-h", "a", "-n", "ns", "-u", "u", "-s", "Y"}));
   passwords.twice(secret + "2");
-  maptest::spit(dir.file("in"), "b u N ns\n");
+  support::spit(dir.file("in"), "b u N ns\n");
   EXPECT_EQ(0, run({"-f", dir.file("in")}));
   passwords.answers = {secret, secret + "x", secret, secret + "y", secret, ""};
   EXPECT_EQ(1, run({"-h", "b", "-u", "u"}));

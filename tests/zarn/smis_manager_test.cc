@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "tests/support/fake_platform.h"
-#include "tests/zarn/map_test_support.h"
+#include "tests/support/map_store.h"
 #include "zarn/map_file.h"
 
-using maptest::entry;
-using maptest::field;
-using maptest::listOf;
-using maptest::server;
+using support::entry;
+using support::field;
+using support::listOf;
+using support::server;
 
 namespace {
 
@@ -36,7 +36,7 @@ struct ReadCase {
   std::string text;
   int result;
   std::string error;
-  std::vector<std::string> list;  // maptest::show of each entry
+  std::vector<std::string> list;  // support::show of each entry
 };
 
 std::ostream& operator<<(std::ostream& os, const ReadCase& c) {
@@ -144,7 +144,7 @@ class SMISManagerFileTest : public testing::Test {
   SMISManagerFileTest() : path(dir.file("yrzarn.map")) {}
 
   fake::ScopedPlatform platform;
-  maptest::TempDir dir;
+  support::TempDir dir;
   std::string path;
 };
 
@@ -194,7 +194,7 @@ TEST_F(SMISManagerFileTest, FileThatCannotBeReadIsNeverSavedOver) {
     if (c.folder) {
       ASSERT_EQ(0, mkdir(path.c_str(), 0700));
     } else {
-      maptest::spit(path, contents);
+      support::spit(path, contents);
     }
     fake::FailingReads failing(c.readError);
     std::optional<fake::ScopedFiles> reads;
@@ -212,14 +212,14 @@ TEST_F(SMISManagerFileTest, FileThatCannotBeReadIsNeverSavedOver) {
     if (c.folder) {
       EXPECT_EQ(0, rmdir(path.c_str())) << c.what;
     } else {
-      EXPECT_EQ(contents, maptest::slurp(path)) << c.what;
+      EXPECT_EQ(contents, support::slurp(path)) << c.what;
     }
   }
 }
 
 TEST_F(SMISManagerFileTest, LoadFlagOfTheConstructorShowsInValidate) {
   EXPECT_TRUE(SMISManager(true, path).validate());
-  maptest::spit(path, ZARN_SECTION);
+  support::spit(path, ZARN_SECTION);
   SMISManager loaded(true, path);
   EXPECT_FALSE(loaded.validate());
   SMISData d;
@@ -233,8 +233,8 @@ TEST_F(SMISManagerFileTest, FirstSaveCreatesSeparatorAndSectionWithMode0600) {
   EXPECT_EQ(0, m.writeFile());
   umask(old);
   EXPECT_EQ(BEGIN + entry("a@5988&root/eva&N&admin", "secret") + END,
-            maptest::slurp(path));
-  EXPECT_EQ(0600u, maptest::modeOf(path));
+            support::slurp(path));
+  EXPECT_EQ(0600u, support::modeOf(path));
   EXPECT_TRUE(platform.console.writes.empty());
 }
 
@@ -242,32 +242,32 @@ TEST_F(SMISManagerFileTest, SaveKeepsEverythingBeforeTheSeparatorLine) {
   const std::string before = ZARN_SECTION + "a stray line\n";
   for (const std::string& oldTail :
        {std::string(), "#\n<smisdata>\n" + entry("old@1&ns&N&u", "p") + END}) {
-    maptest::spit(path, before + oldTail, 0644);
+    support::spit(path, before + oldTail, 0644);
     SMISManager m(false, path);
     m.addOrUpdateSMIS(server("new", 5989, "ns", "Y", "u", "pw"));
     ASSERT_EQ(0, m.writeFile());
     EXPECT_EQ(before + BEGIN + entry("new@5989&ns&Y&u", "pw") + END,
-              maptest::slurp(path));
-    EXPECT_EQ(0600u, maptest::modeOf(path));
+              support::slurp(path));
+    EXPECT_EQ(0600u, support::modeOf(path));
   }
 }
 
 TEST_F(SMISManagerFileTest, LastLineWithoutLineFeedIsKeptWithOne) {
-  maptest::spit(path, "<zarnmap>\n</zarnmap>");
+  support::spit(path, "<zarnmap>\n</zarnmap>");
   SMISManager m(false, path);
   m.addOrUpdateSMIS(server("a", 1, "ns", "N", "u", "p"));
   ASSERT_EQ(0, m.writeFile());
   EXPECT_EQ("<zarnmap>\n</zarnmap>\n" + BEGIN + entry("a@1&ns&N&u", "p") + END,
-            maptest::slurp(path));
+            support::slurp(path));
 }
 
 TEST_F(SMISManagerFileTest, SavingAnEmptyListRemovesTheSectionAndWarns) {
-  maptest::spit(path, ZARN_SECTION + BEGIN + entry("a@1&ns&N&u", "p") + END);
+  support::spit(path, ZARN_SECTION + BEGIN + entry("a@1&ns&N&u", "p") + END);
   SMISManager m(false, path);
   ASSERT_EQ(0, m.readFile(true));
   ASSERT_EQ(0, m.removeSMIS("a"));
   EXPECT_EQ(0, m.writeFile());
-  EXPECT_EQ(ZARN_SECTION, maptest::slurp(path));
+  EXPECT_EQ(ZARN_SECTION, support::slurp(path));
   EXPECT_EQ(std::vector<std::string>{WARNING}, platform.console.writes);
 }
 
@@ -316,13 +316,13 @@ TEST_F(SMISManagerFileTest, EntriesTheFileCannotCarryAreRefusedAndNothingSaved) 
   };
   const std::string before = ZARN_SECTION + BEGIN + entry("old@1&n&N&u", "") + END;
   for (const Case& c : cases) {
-    maptest::spit(path, before, 0600);
+    support::spit(path, before, 0600);
     SMISManager m(false, path);
     m.addOrUpdateSMIS(server("ok", 1, "ns", "N", "u", "p"));
     m.addOrUpdateSMIS(c.data);
     EXPECT_EQ(1, m.writeFile()) << c.error;
     EXPECT_EQ(c.error, m.getErrorMessage());
-    EXPECT_EQ(before, maptest::slurp(path)) << c.error;
+    EXPECT_EQ(before, support::slurp(path)) << c.error;
   }
 }
 
@@ -421,7 +421,7 @@ TEST(SMISManagerSecrecyTest, PasswordsAreNeverLogged) {
   fake::ScopedEnv debugOn("DATAREP_DEBUG", std::string(""));
   fake::ScopedLogger logger;
   logger.get()->setOutput(LOG_FILE | SYS_FILE);
-  maptest::TempDir dir;
+  support::TempDir dir;
   const std::string path = dir.file("yrzarn.map");
   const std::string secret = "Zz9-very-secret";
 
@@ -438,7 +438,7 @@ TEST(SMISManagerSecrecyTest, PasswordsAreNeverLogged) {
   back.writeFile();
   m.addOrUpdateSMIS(server("c", 1, "ns", "N", "u", secret + std::string(60, 'y')));
   EXPECT_EQ(1, m.writeFile());
-  maptest::spit(path, BEGIN + "c@1&ns&N&u\n" + secret);
+  support::spit(path, BEGIN + "c@1&ns&N&u\n" + secret);
   back.readFile(true);
 
   ASSERT_FALSE(platform.messages().empty());

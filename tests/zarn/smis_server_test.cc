@@ -8,16 +8,17 @@
 
 #include "cim/exception.h"
 #include "cim/xml_writer.h"
-#include "tests/cim/scripted_server.h"
-#include "tests/cim/tls_server.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/files.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/tls_server.h"
 #include "zarn/smis_exceptions.h"
 #include "zarn/smis_manager.h"
 
 namespace {
 
-using test::Request;
-using test::ScriptedServer;
+using support::Request;
+using support::ScriptedServer;
 
 std::string messageIdOf(const std::string& body) {
   size_t at = body.find("MESSAGE ID=\"") + 12;
@@ -30,7 +31,7 @@ bool answerStorageSystem(int fd, const Request& req) {
   cim::xml::writeInstanceName(names, cim::ObjectPath("", cim::NamespaceName(),
                                                      cim::Name("QNZARN_StorageSystem"),
                                                      {cim::KeyBinding("Name", "5000ABCDEF012345")}));
-  return test::sendAll(fd, test::cimResponse(cim::xml::intrinsicResponse(
+  return support::sendAll(fd, support::cimResponse(cim::xml::intrinsicResponse(
                                messageIdOf(req.body), "EnumerateInstanceNames", names)));
 }
 
@@ -82,7 +83,7 @@ TEST_F(SMISServerTest, TimeoutIsKeptInSecondsAndGivenToTheClientInMilliseconds) 
 // An empty host name is the local connection: no credential check, whatever
 // the SSL choice; only connectToServer announces it.
 TEST_F(SMISServerTest, EmptyHostConnectsLocallyWithoutCredentials) {
-  test::TempDir dir;
+  support::TempDir dir;
   std::string socketPath = dir.path() + "/cim.sock";
   ScriptedServer cimServer(answerStorageSystem, socketPath);
   std::string previous = cim::Client::getDefaultLocalSocketPath();
@@ -199,9 +200,9 @@ TEST_F(SMISServerTest, PortZeroMeansTheDefaultPort) {
 
 TEST_F(SMISServerTest, HttpsAcceptsSelfSignedAndExpiredCertificates) {
   for (bool expired : {false, true}) {
-    test::TempDir dir;
-    ASSERT_TRUE(test::makeCertificate(dir.path(), expired));
-    test::TlsServer tls(dir.path());
+    support::TempDir dir;
+    ASSERT_TRUE(support::makeCertificate(dir.path(), expired));
+    support::TlsServer tls(dir.path());
     SMISServer server;
     server.setHostname("127.0.0.1");
     server.connectToSMISServer("admin", "secret", tls.port());
@@ -216,9 +217,9 @@ TEST_F(SMISServerTest, HttpsAcceptsSelfSignedAndExpiredCertificates) {
 // file without a certificate refuses the server. Refused, the server never
 // sees the credentials.
 TEST_F(SMISServerTest, HttpsPinsTheTrustedCertificateOfTheHost) {
-  test::TempDir served, other, trust;
-  ASSERT_TRUE(test::makeCertificate(served.path(), false));
-  ASSERT_TRUE(test::makeCertificate(other.path(), false));
+  support::TempDir served, other, trust;
+  ASSERT_TRUE(support::makeCertificate(served.path(), false));
+  ASSERT_TRUE(support::makeCertificate(other.path(), false));
   const std::string trustFile = trust.path() + "/127.0.0.1.pem";
   struct Case {
     const char* name;
@@ -234,7 +235,7 @@ TEST_F(SMISServerTest, HttpsPinsTheTrustedCertificateOfTheHost) {
   for (const Case& c : cases) {
     ::unlink(trustFile.c_str());
     if (!c.trusted.empty()) std::ofstream(trustFile) << c.trusted;
-    test::TlsServer tls(served.path());
+    support::TlsServer tls(served.path());
     SMISServer server;
     server.setTrustFolder(trust.path());
     server.setHostname("127.0.0.1");

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/zarn/map_test_support.h"
+#include "tests/support/map_store.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ TEST(SMISTrustStoreTest, HostNamesThatMayNameATrustFile) {
 }
 
 TEST(SMISTrustStoreTest, SavesLoadsListsAndRemoves) {
-  maptest::TempDir tmp;
+  support::TempDir tmp;
   const std::string folder = tmp.path() + "/conf/trust";
   SMISTrustStore store(folder);
   std::string pem, error;

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/zarnsim_process.h"
 #include "tests/support/fake_platform.h"
-#include "tests/zarn/map_test_support.h"
+#include "tests/support/map_store.h"
+#include "tests/support/zarnsim.h"
 #include "zarn/smis_manager.h"
 #include "zarn/zarn_api.h"
 
@@ -47,8 +47,8 @@ class FindDeviceIDTest : public ::testing::Test {
     ASSERT_TRUE(sim.ok()) << sim.error();
     SMISManager list;
     list.setFileName(dir.file("yrzarn.map"));
-    list.addOrUpdateSMIS(maptest::server("127.0.0.1", sim.port(), "root/ZARN", "N",
-                                         e2e::SIM_USER, e2e::SIM_PASSWORD));
+    list.addOrUpdateSMIS(support::server("127.0.0.1", sim.port(), "root/ZARN", "N",
+                                         support::SIM_USER, support::SIM_PASSWORD));
     ASSERT_EQ(0, list.writeFile()) << list.getErrorMessage();
     api = std::make_unique<ZARNAPI>();
     api->setMapFileName(dir.file("yrzarn.map"));
@@ -70,8 +70,8 @@ class FindDeviceIDTest : public ::testing::Test {
   std::unique_ptr<fake::ScopedLogger> logger_;
 
  protected:
-  maptest::TempDir dir;
-  e2e::ZarnSim sim;
+  support::TempDir dir;
+  support::ZarnSim sim;
   std::unique_ptr<ZARNAPI> api;
 };
 

@@ -3,10 +3,7 @@
 // simulator's request log.
 #include "zarn/zarn_api.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <memory>
@@ -15,8 +12,9 @@
 
 #include "drif/data_rep.h"
 #include "tests/support/fake_platform.h"
-#include "tests/zarn/map_test_support.h"
-#include "tests/e2e/zarnsim_process.h"
+#include "tests/support/map_store.h"
+#include "tests/support/ports.h"
+#include "tests/support/zarnsim.h"
 #include "zarn/smis_manager.h"
 #include "zarn/zarn_id_map.h"
 
@@ -24,26 +22,11 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// A port of 127.0.0.1 that refuses connections (bound, then released).
-int closedPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-    port = ntohs(a.sin_port);
-  close(fd);
-  return port;
-}
-
 // The simulator's requests as "operation target", followed by the details
 // named in keep ("name=value"; "status" for the status).
-Lines requestsOf(const e2e::ZarnSim& sim, const Lines& keep = {}) {
+Lines requestsOf(const support::ZarnSim& sim, const Lines& keep = {}) {
   Lines out;
-  for (const e2e::SimRequest& r : sim.requests()) {
+  for (const support::SimRequest& r : sim.requests()) {
     std::string shown = r.operation + " " + r.target;
     for (const std::string& k : keep) {
       if (k == "status")
@@ -136,14 +119,14 @@ class ZARNAPITest : public ::testing::Test {
   }
 
   void startSim(const Scenario& s = Scenario()) {
-    sim_ = std::make_unique<e2e::ZarnSim>(ZARNSIM_BIN, s.text());
+    sim_ = std::make_unique<support::ZarnSim>(ZARNSIM_BIN, s.text());
     ASSERT_TRUE(sim_->ok()) << sim_->error();
   }
-  e2e::ZarnSim& sim() { return *sim_; }
+  support::ZarnSim& sim() { return *sim_; }
 
   SMISData server(const std::string& host, int port) {
-    return maptest::server(host, port, "root/ZARN", "N", e2e::SIM_USER,
-                           e2e::SIM_PASSWORD);
+    return support::server(host, port, "root/ZARN", "N", support::SIM_USER,
+                           support::SIM_PASSWORD);
   }
   SMISData simServer() { return server("127.0.0.1", sim().port()); }
 
@@ -198,9 +181,9 @@ class ZARNAPITest : public ::testing::Test {
  private:
   fake::ScopedEnv debug_;
   std::unique_ptr<fake::ScopedLogger> logger_;
-  maptest::TempDir dir_;
+  support::TempDir dir_;
   std::string mapFile_;
-  std::unique_ptr<e2e::ZarnSim> sim_;
+  std::unique_ptr<support::ZarnSim> sim_;
   std::unique_ptr<ZARNAPI> api_;
 
  protected:
@@ -218,7 +201,7 @@ std::string show(const ConsistencySetState& s) {
 // Given a local SMI-S list whose first host refuses connections...
 TEST_F(ZARNAPITest, RefusedHostIsSkippedAndTheChosenServerKept) {
   startSim();
-  int closed = closedPort();
+  int closed = support::unusedPort();
   writeMap({server("localhost", closed), simServer(),
             server("127.0.0.3", closed)});
   EnvVars vars;
@@ -245,7 +228,7 @@ TEST_F(ZARNAPITest, RefusedHostIsSkippedAndTheChosenServerKept) {
 // fails at once without another connection attempt.
 TEST_F(ZARNAPITest, AllLocalHostsUnusable) {
   startSim();
-  int closed = closedPort();
+  int closed = support::unusedPort();
   SMISData badNamespace = simServer();
   badNamespace.cimNamespace = "root//ZARN";
   writeMap({server("localhost", closed), badNamespace});
@@ -441,7 +424,7 @@ TEST_F(ZARNAPITest, LookupFailures) {
 
 TEST_F(ZARNAPITest, FindDeviceIDThroughTheDefaultServer) {
   startSim();
-  int closed = closedPort();
+  int closed = support::unusedPort();
   writeMap({simServer(), server("localhost", closed)}, false);
   ZARNAPI api;
   api.setMapFileName(mapFile());
@@ -476,7 +459,7 @@ TEST_F(ZARNAPITest, FindDeviceIDThroughTheDefaultServer) {
 // The default server is the only one tried.
 TEST_F(ZARNAPITest, FindDeviceIDFailsWithTheDefaultServer) {
   startSim();
-  int closed = closedPort();
+  int closed = support::unusedPort();
   writeMap({server("localhost", closed), simServer()}, false);
   ZARNAPI api;
   api.setMapFileName(mapFile());
@@ -608,7 +591,7 @@ TEST_F(ZARNAPITest, TimedOutQueriesReconnectTheSameServer) {
   s.faults = R"([{"operation": "GetInstance", "delayMs": 1500, "times": 1},
                  {"operation": "GetInstance", "delayMs": 1500, "skip": 2, "times": 1}])";
   startSim(s);
-  int closed = closedPort();
+  int closed = support::unusedPort();
   writeMap({server("localhost", closed), simServer()});
   EnvVars vars;
   vars.dc1Smis = "127.0.0.1 localhost";

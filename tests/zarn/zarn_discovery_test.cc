@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tests/support/fake_platform.h"
-#include "tests/zarn/map_test_support.h"
+#include "tests/support/map_store.h"
 
 namespace {
 
@@ -214,7 +214,7 @@ class ZARNDiscoveryTest : public ::testing::Test {
   }
 
   fake::ScopedPlatform sys;
-  maptest::TempDir dir;
+  support::TempDir dir;
   std::string mapFile;
   std::string input;
   TableSource source;
@@ -244,8 +244,8 @@ const std::string TWO_GROUPS_MAP =
     "-2\n<wwidlist>\n</wwidlist>\n</drgroup>\n</zarnmap>\n";
 
 TEST_F(ZARNDiscoveryTest, BuildLooksEachGroupUpOnBothArraysAndKeepsTheServerList) {
-  maptest::spit(mapFile, SERVERS, 0640);
-  maptest::spit(input, PAIR + "\"dg01\"\n\"\\Data Replication\\dg02\"\n");
+  support::spit(mapFile, SERVERS, 0640);
+  support::spit(input, PAIR + "\"dg01\"\n\"\\Data Replication\\dg02\"\n");
   EXPECT_EQ(0, run({"-f", input}));
   EXPECT_EQ((Lines{A + " " + DR + "dg01", B + " " + DR + "dg01",
                    A + " " + DR + "dg02", B + " " + DR + "dg02"}),
@@ -264,20 +264,20 @@ TEST_F(ZARNDiscoveryTest, BuildLooksEachGroupUpOnBothArraysAndKeepsTheServerList
                 "Adding the mapping data to the file .... \n"
                 "The mapping data is successfully generated.\n",
             out());
-  EXPECT_EQ(TWO_GROUPS_MAP + SERVERS, maptest::slurp(mapFile));
-  EXPECT_EQ(0600u, maptest::modeOf(mapFile));
+  EXPECT_EQ(TWO_GROUPS_MAP + SERVERS, support::slurp(mapFile));
+  EXPECT_EQ(0600u, support::modeOf(mapFile));
 }
 
 TEST_F(ZARNDiscoveryTest, BuildReplacesTheWholeStoredMap) {
-  maptest::spit(mapFile, TWO_GROUPS_MAP + SERVERS);
-  maptest::spit(input, PAIR + "\"dg02\"\n");
+  support::spit(mapFile, TWO_GROUPS_MAP + SERVERS);
+  support::spit(input, PAIR + "\"dg02\"\n");
   EXPECT_EQ(0, run({"-f", input, "-t", "45s"}));
   EXPECT_EQ(std::vector<int>{45}, source.queryTimes);
   EXPECT_EQ("<zarnmap>\n" + A + "\n<drgroup>\n" + DR + "dg02:" + A + "-2\n"
                 "<wwidlist>\nw5\n</wwidlist>\n</drgroup>\n" + B +
                 "\n<drgroup>\n" + DR + "dg02:" + B +
                 "-2\n<wwidlist>\n</wwidlist>\n</drgroup>\n</zarnmap>\n" + SERVERS,
-            maptest::slurp(mapFile));
+            support::slurp(mapFile));
 }
 
 // Failures at any point of a build leave the map file exactly as it was.
@@ -308,8 +308,8 @@ TEST_F(ZARNDiscoveryTest, FailedBuildsWriteNothing) {
   };
   source.answer(A, "dg03", A + "-3", "w9");
   for (const Case& c : cases) {
-    maptest::spit(mapFile, TWO_GROUPS_MAP + SERVERS);
-    maptest::spit(input, c.input);
+    support::spit(mapFile, TWO_GROUPS_MAP + SERVERS);
+    support::spit(input, c.input);
     err.str("");
     sys.console.writes.clear();
     source.lookups.clear();
@@ -319,21 +319,21 @@ TEST_F(ZARNDiscoveryTest, FailedBuildsWriteNothing) {
     EXPECT_EQ(c.outEnd, o.substr(o.size() - std::min(o.size(), c.outEnd.size())))
         << c.what << "\n" << o;
     EXPECT_EQ(c.lookups, source.lookups.size()) << c.what;
-    EXPECT_EQ(TWO_GROUPS_MAP + SERVERS, maptest::slurp(mapFile)) << c.what;
+    EXPECT_EQ(TWO_GROUPS_MAP + SERVERS, support::slurp(mapFile)) << c.what;
   }
 }
 
 TEST_F(ZARNDiscoveryTest, ServerListMustLoad) {
-  maptest::spit(input, PAIR + "\"dg01\"\n");
+  support::spit(input, PAIR + "\"dg01\"\n");
   source.initiateResult = 1;
   EXPECT_EQ(1, run({"-f", input}));
   EXPECT_EQ("Error - Fail to initialize the SMIS Data list\n", err.str());
   EXPECT_TRUE(source.lookups.empty());
-  EXPECT_FALSE(maptest::exists(mapFile));
+  EXPECT_FALSE(support::exists(mapFile));
 }
 
 TEST_F(ZARNDiscoveryTest, SavingNeedsAnExistingMapFile) {
-  maptest::spit(input, PAIR + "\"dg01\"\n");
+  support::spit(input, PAIR + "\"dg01\"\n");
   EXPECT_EQ(1, run({"-f", input}));
   EXPECT_EQ("", err.str());
   std::string o = out();
@@ -341,7 +341,7 @@ TEST_F(ZARNDiscoveryTest, SavingNeedsAnExistingMapFile) {
             o.find("Adding the mapping data to the file .... \nError - Could "
                    "not open the file " + mapFile + " for read\n"))
       << o;
-  EXPECT_FALSE(maptest::exists(mapFile));
+  EXPECT_FALSE(support::exists(mapFile));
 }
 
 TEST_F(ZARNDiscoveryTest, ArgumentErrors) {
@@ -389,7 +389,7 @@ TEST_F(ZARNDiscoveryTest, ArgumentErrors) {
 }
 
 TEST_F(ZARNDiscoveryTest, Listings) {
-  maptest::spit(mapFile, TWO_GROUPS_MAP + SERVERS);
+  support::spit(mapFile, TWO_GROUPS_MAP + SERVERS);
   const std::string blanks(19, ' ');
   EXPECT_EQ(0, run({"-l"}));
   EXPECT_EQ("SF ZARN Storage System and DR Groups map list:\n"
@@ -425,7 +425,7 @@ TEST_F(ZARNDiscoveryTest, Listings) {
 
   // -l wins over -d and -f.
   sys.console.writes.clear();
-  maptest::spit(mapFile, SERVERS);
+  support::spit(mapFile, SERVERS);
   EXPECT_EQ(0, run({"-dl"}));
   EXPECT_EQ("SF ZARN Storage System and DR Groups map list:\n", out());
 }
@@ -443,7 +443,7 @@ TEST_F(ZARNDiscoveryTest, ListingFailuresGoToTheirStreams) {
   EXPECT_EQ(message, out());
 
   sys.console.writes.clear();
-  maptest::spit(mapFile, "<zarnmap>\nA\n<drgroup>\n</drgroup>\n</zarnmap>\n");
+  support::spit(mapFile, "<zarnmap>\nA\n<drgroup>\n</drgroup>\n</zarnmap>\n");
   EXPECT_EQ(1, run({"-l"}));
   EXPECT_EQ("Error - Corrupted ZARN data in the map file\n", err.str());
   EXPECT_EQ("", out());

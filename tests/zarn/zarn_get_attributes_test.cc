@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
 #include "tests/zarn/query_tool_fixture.h"
 
 namespace {
 
-using querytest::Lines;
+using support::Lines;
 
 const std::string A = "50014380025B4A80";
 const std::string B = "50014380025B4C20";
@@ -69,7 +70,7 @@ const std::string NOTHING_FOUND =
     "WARNING: Unable to retrieve hosts for the local Array.\n"
     "WARNING: Unable to retrieve hosts for the Remote Array.\n";
 
-class ZARNGetAttributesTest : public querytest::QueryToolTest {
+class ZARNGetAttributesTest : public support::QueryToolTest {
  protected:
   void SetUp() override { startSim(scenario()); }
 
@@ -113,9 +114,9 @@ TEST_F(ZARNGetAttributesTest, EveryServerIsAskedAndUnreachableOnesAreSilent) {
 }
 
 TEST_F(ZARNGetAttributesTest, ServerManagingOneArrayIsInNeitherList) {
-  e2e::ZarnSim dc1Only(ZARNSIM_BIN, scenario(false));
+  support::ZarnSim dc1Only(ZARNSIM_BIN, scenario(false));
   ASSERT_TRUE(dc1Only.ok()) << dc1Only.error();
-  e2e::SmisEntry partial = simEntry("localhost");
+  support::SmisEntry partial = simEntry("localhost");
   partial.port = dc1Only.port();
   writeMap({partial, simEntry()});
   EXPECT_EQ(0, find(DISK, {"node1", "node3"}));
@@ -181,7 +182,7 @@ TEST_F(ZARNGetAttributesTest, IncompleteFindingsAreWarnedInOrder) {
 TEST_F(ZARNGetAttributesTest, NoArrayFoundNamesTheServers) {
   struct Case {
     const char* what;
-    std::vector<e2e::SmisEntry> servers;
+    std::vector<support::SmisEntry> servers;
     std::string wwn;
     std::string expected;
   } cases[] = {
@@ -195,7 +196,7 @@ TEST_F(ZARNGetAttributesTest, NoArrayFoundNamesTheServers) {
   };
   for (const Case& c : cases) {
     if (c.servers.empty())
-      maptest::spit(mapFile(), "");  // a map file without a server list
+      support::spit(mapFile(), "");  // a map file without a server list
     else
       writeMap(c.servers);
     sys.console.writes.clear();
@@ -211,11 +212,11 @@ TEST_F(ZARNGetAttributesTest, MissingMapFileIsAWarning) {
 }
 
 TEST_F(ZARNGetAttributesTest, ServerFailingMidwayCountsAsUnreachable) {
-  e2e::ZarnSim failing(ZARNSIM_BIN, R"({
+  support::ZarnSim failing(ZARNSIM_BIN, R"({
     "arrays": [{"id": "dc1", "wwn": "50014380025B4A80"}],
     "faults": [{"operation": "AssociatorNames", "action": "cimError"}]})");
   ASSERT_TRUE(failing.ok()) << failing.error();
-  e2e::SmisEntry entry = simEntry("smis-failing");
+  support::SmisEntry entry = simEntry("smis-failing");
   entry.port = failing.port();
   writeMap({entry});
   EXPECT_EQ(-1, find(DISK));
@@ -224,7 +225,7 @@ TEST_F(ZARNGetAttributesTest, ServerFailingMidwayCountsAsUnreachable) {
 }
 
 TEST_F(ZARNGetAttributesTest, ArrayNameTooShortForTheStorageFormatIsReported) {
-  e2e::ZarnSim shortNames(ZARNSIM_BIN, R"({
+  support::ZarnSim shortNames(ZARNSIM_BIN, R"({
     "arrays": [
       {"id": "dc1", "wwn": "5001438002", "volumes": [
         {"id": "d1", "wwn": "DISK", "hosts": ["node1"]}]},
@@ -233,7 +234,7 @@ TEST_F(ZARNGetAttributesTest, ArrayNameTooShortForTheStorageFormatIsReported) {
     "drGroups": [{"name": "dg01", "sides": [
       {"array": "dc1", "volumes": ["d1"]}, {"array": "dc2", "volumes": ["d1"]}]}]})");
   ASSERT_TRUE(shortNames.ok()) << shortNames.error();
-  e2e::SmisEntry entry = simEntry();
+  support::SmisEntry entry = simEntry();
   entry.port = shortNames.port();
   writeMap({entry});
   EXPECT_EQ(-1, find("DISK", {"node1", "node3"}));

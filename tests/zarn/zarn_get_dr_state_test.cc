@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
 #include "tests/zarn/query_tool_fixture.h"
 
 namespace {
 
-using querytest::Lines;
+using support::Lines;
 
 const std::string A = "50014380025B4A80";
 const std::string B = "50014380025B4C20";
@@ -56,7 +57,7 @@ std::string noDashes(std::string text) {
   return text;
 }
 
-class ZARNGetDRStateTest : public querytest::QueryToolTest {
+class ZARNGetDRStateTest : public support::QueryToolTest {
  protected:
   void SetUp() override { startSim(SCENARIO); }
 
@@ -111,7 +112,7 @@ TEST_F(ZARNGetDRStateTest, PrefixGivenTwiceIsNotFound) {
 }
 
 TEST_F(ZARNGetDRStateTest, SkipsUnknownAndUnreachableServersSilently) {
-  writeMap({querytest::QueryToolTest::deadEntry("smis-down"), simEntry()});
+  writeMap({support::QueryToolTest::deadEntry("smis-down"), simEntry()});
   EXPECT_EQ(0, query("dg01", B, {"smis-unknown", "smis-down", "127.0.0.1"}));
   EXPECT_EQ(DC2_STATE, output());
 }
@@ -169,8 +170,8 @@ TEST_F(ZARNGetDRStateTest, NoServerListIsReported) {
 TEST_F(ZARNGetDRStateTest, UnreadableDeviceMapFallsBackToTheSearch) {
   writeMap({simEntry()});
   // A device ID map section that does not end: the map loads empty.
-  std::string text = maptest::slurp(mapFile());
-  maptest::spit(mapFile(), "<zarnmap>\n" + B + "\n" + text);
+  std::string text = support::slurp(mapFile());
+  support::spit(mapFile(), "<zarnmap>\n" + B + "\n" + text);
   EXPECT_EQ(0, query("dg01", B, {"127.0.0.1"}));
   EXPECT_EQ(DC2_STATE, output());
 }

@@ -11,11 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
 #include "tests/zarn/query_tool_fixture.h"
 
 namespace {
 
-using querytest::Lines;
+using support::Lines;
 
 const std::string A = "50014380025B4A80";
 const std::string B = "50014380025B4C20";
@@ -41,7 +42,7 @@ std::string scenario(const std::string& faults = "[]") {
   "faults": )" + faults + "}";
 }
 
-const std::vector<e2e::DeviceEntry> DEVICES = {
+const std::vector<support::DeviceEntry> DEVICES = {
     {A, DR + "dg01", "A.0001", "600A0003,600A0001,600A0002"},
     {B, DR + "dg01", "B.0001", "600B0001"},
     {A, DR + "dg02", "A.0002", ""},
@@ -50,7 +51,7 @@ const std::vector<e2e::DeviceEntry> DEVICES = {
 const std::string DG01_DISKS =
     "ZARNDRVDISK 600A0003\nZARNDRVDISK 600A0001\nZARNDRVDISK 600A0002\n";
 
-class ZARNGetVdiskWWNTest : public querytest::QueryToolTest {
+class ZARNGetVdiskWWNTest : public support::QueryToolTest {
  protected:
   void SetUp() override { startSim(scenario()); }
 
@@ -122,7 +123,7 @@ TEST_F(ZARNGetVdiskWWNTest, EmptyDRGroupListsNothing) {
 TEST_F(ZARNGetVdiskWWNTest, LookupFailuresEndWithOneErrorLine) {
   struct Case {
     const char* what;
-    std::vector<e2e::SmisEntry> servers;
+    std::vector<support::SmisEntry> servers;
     std::string group;
     std::string expected;
   } cases[] = {
@@ -136,7 +137,7 @@ TEST_F(ZARNGetVdiskWWNTest, LookupFailuresEndWithOneErrorLine) {
   };
   for (const Case& c : cases) {
     if (c.servers.empty())
-      maptest::spit(mapFile(), "");
+      support::spit(mapFile(), "");
     else
       writeMap(c.servers, DEVICES);
     writeEnv(c.group, "5001-4380-025B-4A80");

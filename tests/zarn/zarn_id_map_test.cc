@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tests/support/fake_platform.h"
-#include "tests/zarn/map_test_support.h"
+#include "tests/support/map_store.h"
 #include "zarn/smis_manager.h"
 
 namespace {
@@ -64,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ReadCase{"EmptyFile", "", 0, {}},
         ReadCase{"OnlyAServerList",
-                 "#\n<smisdata>\n" + maptest::entry("a@1&ns&N&u", "p") +
+                 "#\n<smisdata>\n" + support::entry("a@1&ns&N&u", "p") +
                      "</smisdata>\n",
                  0,
                  {}},
@@ -259,7 +259,7 @@ class ZARNIDMapFileTest : public testing::Test {
   ZARNIDMapFileTest() : path(dir.file("yrzarn.map")) {}
 
   fake::ScopedPlatform platform;
-  maptest::TempDir dir;
+  support::TempDir dir;
   std::string path;
 };
 
@@ -276,7 +276,7 @@ TEST_F(ZARNIDMapFileTest, MissingFileIsAnErrorAndNothingIsCreated) {
 }
 
 TEST_F(ZARNIDMapFileTest, EmptyMapLeavesTheFileAlone) {
-  maptest::spit(path, "anything\n", 0644);
+  support::spit(path, "anything\n", 0644);
   struct stat before;
   stat(path.c_str(), &before);
   ZARNIDMap m(false, path);
@@ -284,35 +284,35 @@ TEST_F(ZARNIDMapFileTest, EmptyMapLeavesTheFileAlone) {
   struct stat after;
   stat(path.c_str(), &after);
   EXPECT_EQ(before.st_ino, after.st_ino);
-  EXPECT_EQ("anything\n", maptest::slurp(path));
+  EXPECT_EQ("anything\n", support::slurp(path));
   EXPECT_EQ((std::vector<std::string>{"yrzarn.map"}), dir.files());
 }
 
 TEST_F(ZARNIDMapFileTest, SaveReplacesWhatStandsBeforeTheSeparatorKeepsTheRest) {
   const std::string serverList =
-      "#\n<smisdata>\n" + maptest::entry("a@5988&ns&N&u", std::string("p\0q", 3)) +
-      maptest::entry("b@5989&ns&Y&u", std::string(63, '\xff')) + "</smisdata>\n";
+      "#\n<smisdata>\n" + support::entry("a@5988&ns&N&u", std::string("p\0q", 3)) +
+      support::entry("b@5989&ns&Y&u", std::string(63, '\xff')) + "</smisdata>\n";
   for (const std::string& before :
        {std::string(), std::string("<zarnmap>\nold\n</zarnmap>\njunk\n")}) {
-    maptest::spit(path, before + serverList, 0640);
+    support::spit(path, before + serverList, 0640);
     ZARNIDMap m(false, path);
     m.setID("S", "g", dev("i", "w"));
     ASSERT_EQ(0, m.writeFile());
     EXPECT_EQ("<zarnmap>\nS\n<drgroup>\ng:i\n<wwidlist>\nw\n</wwidlist>\n"
               "</drgroup>\n</zarnmap>\n" + serverList,
-              maptest::slurp(path));
-    EXPECT_EQ(0600u, maptest::modeOf(path));  // narrowed, never kept
+              support::slurp(path));
+    EXPECT_EQ(0600u, support::modeOf(path));  // narrowed, never kept
   }
 }
 
 TEST_F(ZARNIDMapFileTest, FileWithoutSeparatorGetsOnlyTheMap) {
-  maptest::spit(path, "<zarnmap>\nold\n", 0600);
+  support::spit(path, "<zarnmap>\nold\n", 0600);
   ZARNIDMap m(false, path);
   m.setID("S", "g", dev("i", ""));
   ASSERT_EQ(0, m.writeFile());
   EXPECT_EQ("<zarnmap>\nS\n<drgroup>\ng:i\n<wwidlist>\n</wwidlist>\n"
             "</drgroup>\n</zarnmap>\n",
-            maptest::slurp(path));
+            support::slurp(path));
 }
 
 // Each writer rewrites the whole file; the section of the other one must
@@ -320,16 +320,16 @@ TEST_F(ZARNIDMapFileTest, FileWithoutSeparatorGetsOnlyTheMap) {
 TEST_F(ZARNIDMapFileTest, WritersTakingTurnsKeepEachOthersSection) {
   SMISManager servers(false, path);
   servers.addOrUpdateSMIS(
-      maptest::server("a", 5988, "root/eva", "N", "admin", std::string(63, '%')));
-  servers.addOrUpdateSMIS(maptest::server("b", 5989, "interop", "Y", "root", ""));
+      support::server("a", 5988, "root/eva", "N", "admin", std::string(63, '%')));
+  servers.addOrUpdateSMIS(support::server("b", 5989, "interop", "Y", "root", ""));
   ASSERT_EQ(0, servers.writeFile());
-  const std::string serverSection = maptest::slurp(path);
+  const std::string serverSection = support::slurp(path);
 
   ZARNIDMap map(false, path);
   map.setID("S1", DG + "g1", dev("id1", "w1,w2"));
   map.setID("S2", DG + "g2", dev(LONG_ID, ""));
   ASSERT_EQ(0, map.writeFile());
-  const std::string file = maptest::slurp(path);
+  const std::string file = support::slurp(path);
   std::string mapSection;
   ASSERT_EQ(0, map.writeText("", &mapSection));
   EXPECT_EQ(mapSection + serverSection, file);
@@ -337,15 +337,15 @@ TEST_F(ZARNIDMapFileTest, WritersTakingTurnsKeepEachOthersSection) {
   for (int round = 0; round < 3; ++round) {
     ASSERT_EQ(0, servers.writeFile());
     ASSERT_EQ(0, map.writeFile());
-    EXPECT_EQ(file, maptest::slurp(path));
+    EXPECT_EQ(file, support::slurp(path));
   }
-  EXPECT_EQ(0600u, maptest::modeOf(path));
+  EXPECT_EQ(0600u, support::modeOf(path));
 
   SMISManager serversBack(true, path);
   ZARNIDMap mapBack(true, path);
   EXPECT_FALSE(serversBack.validate());
   EXPECT_FALSE(mapBack.validate());
-  EXPECT_EQ(maptest::listOf(servers), maptest::listOf(serversBack));
+  EXPECT_EQ(support::listOf(servers), support::listOf(serversBack));
   EXPECT_EQ(entriesOf(map), entriesOf(mapBack));
 }
 

@@ -15,15 +15,16 @@
 #include "cim/client.h"
 #include "cim/exception.h"
 #include "cim/xml_writer.h"
-#include "tests/cim/scripted_server.h"
 #include "tests/support/fake_platform.h"
-#include "tests/zarn/map_test_support.h"
+#include "tests/support/map_store.h"
+#include "tests/support/ports.h"
+#include "tests/support/scripted_server.h"
 
 namespace {
 
 using Messages = std::vector<std::string>;
-using test::Request;
-using test::ScriptedServer;
+using support::Request;
+using support::ScriptedServer;
 
 const std::string LOCAL = "50014380025B4A80";   // DC1's array
 const std::string REMOTE = "50014380025B4C20";  // DC2's array
@@ -46,14 +47,14 @@ ScriptedServer::Handler reporting(std::vector<std::string> wwns) {
                                  {cim::KeyBinding("CreationClassName", "QNZARN_StorageSystem"),
                                   cim::KeyBinding("Name", w)}));
     }
-    return test::sendAll(fd, test::cimResponse(cim::xml::intrinsicResponse(
+    return support::sendAll(fd, support::cimResponse(cim::xml::intrinsicResponse(
                                  messageIdOf(req.body), "EnumerateInstanceNames", names)));
   };
 }
 
 ScriptedServer::Handler failing(const std::string& description) {
   return [description](int fd, const Request& req) {
-    return test::sendAll(fd, test::cimResponse(cim::xml::errorResponse(
+    return support::sendAll(fd, support::cimResponse(cim::xml::errorResponse(
                                  messageIdOf(req.body), "EnumerateInstanceNames",
                                  true, 1, description)));
   };
@@ -68,19 +69,6 @@ std::string connectFailure(const std::string& host, int port) {
     return e.getMessage();
   }
   return "(connected)";
-}
-
-// A loopback port nothing listens on.
-int closedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(fd);
-  return ntohs(addr.sin_port);
 }
 
 // One SMI-S server entry of the map file.
@@ -145,13 +133,13 @@ class ZARNValidationTest : public ::testing::Test {
     return validation.validateZARNAttribs();
   }
   void servers(const std::string& entries) {
-    maptest::spit(mapFile, DEVICE_MAP + "#\n<smisdata>\n" + entries + "</smisdata>\n");
+    support::spit(mapFile, DEVICE_MAP + "#\n<smisdata>\n" + entries + "</smisdata>\n");
   }
-  std::string output() const { return maptest::slurp(envFile + ".smis"); }
-  bool outputWritten() const { return maptest::exists(envFile + ".smis"); }
+  std::string output() const { return support::slurp(envFile + ".smis"); }
+  bool outputWritten() const { return support::exists(envFile + ".smis"); }
 
   fake::ScopedPlatform sys;
-  maptest::TempDir dir;
+  support::TempDir dir;
   std::string envFile;
   std::string mapFile;
   std::map<std::string, std::string> vars;
@@ -165,11 +153,11 @@ TEST_F(ZARNValidationTest, UsableServerIsWrittenToTheOutputFile) {
   ScriptedServer server(reporting({"OTHER000000000000", REMOTE, LOCAL}));
   servers(serverEntry("127.0.0.1", server.port()));
   // A longer list of an earlier run, not readable by all, is replaced.
-  maptest::spit(envFile + ".smis", "old-smis-1\nold-smis-2\n", 0600);
+  support::spit(envFile + ".smis", "old-smis-1\nold-smis-2\n", 0600);
   EXPECT_EQ(0, run());
   EXPECT_EQ(Messages{}, sys.normalMessages());
   EXPECT_EQ("127.0.0.1\n", output());
-  EXPECT_EQ(0644u, maptest::modeOf(envFile + ".smis"));
+  EXPECT_EQ(0644u, support::modeOf(envFile + ".smis"));
   ASSERT_EQ(1u, server.requests().size());
   EXPECT_EQ("EnumerateInstanceNames", server.requests()[0].header("cimmethod"));
 }
@@ -190,11 +178,11 @@ TEST_F(ZARNValidationTest, OnlyServersManagingBothArraysAreUsable) {
 TEST_F(ZARNValidationTest, UnusableServersAreWarningsAndNoFileIsWritten) {
   ScriptedServer broken(failing("CIM_ERR_FAILED: provider stopped"));
   ScriptedServer empty(reporting({}));
-  int closed = closedPort();
+  int closed = support::unusedPort();
   servers(serverEntry("127.0.0.1", broken.port()) +
           serverEntry("localhost", empty.port()) +
           serverEntry("127.0.0.2", closed));
-  maptest::spit(envFile + ".smis", "kept\n");
+  support::spit(envFile + ".smis", "kept\n");
   vars["DC1_SMIS_LIST"] = "127.0.0.1 unlisted localhost\t127.0.0.2";
   EXPECT_EQ(-1, run("kxapplyconf"));
   EXPECT_EQ((Messages{
@@ -218,7 +206,7 @@ TEST_F(ZARNValidationTest, UnusableServersAreWarningsAndNoFileIsWritten) {
 
 // The time-out notice of each mode, and the time-out the servers get.
 TEST_F(ZARNValidationTest, TimeoutNotices) {
-  int closed = closedPort();
+  int closed = support::unusedPort();
   const std::string refused = "Warning - Failed to connect to SMI-S 127.0.0.1. \n\t\t\t\t" +
                               connectFailure("127.0.0.1", closed) + ".";
   const std::string notice300 =
@@ -352,7 +340,7 @@ TEST_F(ZARNValidationTest, OutputFileIsReplacedNeverFollowed) {
       {"a FIFO", [&] { return mkfifo(out.c_str(), 0600); }},
   };
   for (const Case& c : cases) {
-    maptest::spit(victim, "secret\n", 0600);
+    support::spit(victim, "secret\n", 0600);
     ASSERT_EQ(0, c.plant()) << c.what;
     EXPECT_EQ(0, run()) << c.what;
     struct stat st;
@@ -361,8 +349,8 @@ TEST_F(ZARNValidationTest, OutputFileIsReplacedNeverFollowed) {
     EXPECT_EQ(1u, st.st_nlink) << c.what;
     EXPECT_EQ(0644u, st.st_mode & 07777) << c.what;
     EXPECT_EQ("127.0.0.1\n", output()) << c.what;
-    EXPECT_EQ("secret\n", maptest::slurp(victim)) << c.what;
-    EXPECT_EQ(0600u, maptest::modeOf(victim)) << c.what;
+    EXPECT_EQ("secret\n", support::slurp(victim)) << c.what;
+    EXPECT_EQ(0600u, support::modeOf(victim)) << c.what;
     EXPECT_EQ((std::vector<std::string>{"pkg1.env.smis", "pkg1.env.smis.lock",
                                         "victim", "yrzarn.map"}),
               dir.files())
@@ -380,7 +368,7 @@ TEST_F(ZARNValidationTest, OutputLockIsWaitedForAWhileOnly) {
   const std::string out = envFile + ".smis";
   const std::string lock = out + ".lock";
   const std::string cannotLock = "Error:Cannot lock the file " + out + "\n\n";
-  maptest::spit(out, "old\n", 0644);
+  support::spit(out, "old\n", 0644);
   int fd = open(lock.c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(0, flock(fd, LOCK_EX));
@@ -392,7 +380,7 @@ TEST_F(ZARNValidationTest, OutputLockIsWaitedForAWhileOnly) {
 
   ::unlink(lock.c_str());
   const std::string victim = dir.file("victim");
-  maptest::spit(victim, "secret\n", 0600);
+  support::spit(victim, "secret\n", 0600);
   ASSERT_EQ(0, symlink(victim.c_str(), lock.c_str()));
   sys.console.writes.clear();
   sys.clock.sleeps.clear();
@@ -400,7 +388,7 @@ TEST_F(ZARNValidationTest, OutputLockIsWaitedForAWhileOnly) {
   EXPECT_EQ(std::vector<std::string>{cannotLock}, sys.console.writes);
   EXPECT_TRUE(sys.clock.sleeps.empty());
   EXPECT_EQ("old\n", output());
-  EXPECT_EQ("secret\n", maptest::slurp(victim));
+  EXPECT_EQ("secret\n", support::slurp(victim));
 }
 
 TEST_F(ZARNValidationTest, PackageConfigurationNamesItsOwnPlace) {
@@ -421,7 +409,7 @@ TEST_F(ZARNValidationTest, MapFileFaults) {
             sys.normalMessages());
 
   sys.console.writes.clear();
-  maptest::spit(mapFile, "<zarnmap>\nX\n</zarnmap>\n#\n<smisdata>\n" +
+  support::spit(mapFile, "<zarnmap>\nX\n</zarnmap>\n#\n<smisdata>\n" +
                              serverEntry("127.0.0.1", both.port()) + "</smisdata>\n");
   EXPECT_EQ(-1, run());
   EXPECT_EQ(Messages{"Error - Corrupted ZARN data in the map file"},

@@ -8,9 +8,10 @@
 
 #include "cim/client.h"
 #include "cim/exception.h"
-#include "tests/cim/tls_server.h"
-#include "tests/cim/zarnsim_process.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/files.h"
+#include "tests/support/tls_server.h"
+#include "tests/support/zarnsim.h"
 #include "zarn/smis_server.h"
 
 namespace cim {
@@ -48,13 +49,16 @@ const char kScenario[] = R"({
   ]
 })";
 
-std::unique_ptr<test::Zarnsim> startZarnsim(const std::vector<std::string>& extra) {
-  auto sim = std::make_unique<test::Zarnsim>(ZARNSIM_BIN, kScenario, extra);
-  EXPECT_TRUE(sim->started()) << "zarnsim did not start";
+// zarnsim on the scenario as admin/secret, with more arguments.
+std::unique_ptr<support::ZarnSim> startZarnsim(const std::vector<std::string>& extra) {
+  support::SimOptions options;
+  options.user = "admin";
+  options.password = "secret";
+  options.args = extra;
+  auto sim = std::make_unique<support::ZarnSim>(ZARNSIM_BIN, kScenario, options);
+  EXPECT_TRUE(sim->ok()) << sim->error();
   return sim;
 }
-
-const std::vector<std::string> kCredentials = {"--user", "admin", "--password", "secret"};
 
 // The DR group side of the local array, found as the lookup without the
 // device ID map finds it.
@@ -73,8 +77,8 @@ ObjectPath findDrGroup(Client& client, const std::string& wwn, const std::string
 }
 
 TEST(ZarnsimTest, EveryOperationOverHttp) {
-  auto sim = startZarnsim(kCredentials);
-  ASSERT_TRUE(sim->started());
+  auto sim = startZarnsim({});
+  ASSERT_TRUE(sim->ok());
   Client client;
   client.setTimeout(10000);
   client.connect("127.0.0.1", sim->port(), "admin", "secret");
@@ -150,8 +154,8 @@ TEST(ZarnsimTest, EveryOperationOverHttp) {
 }
 
 TEST(ZarnsimTest, InjectedFaultsReachTheCallerAsTheirOwnExceptions) {
-  auto sim = startZarnsim(kCredentials);
-  ASSERT_TRUE(sim->started());
+  auto sim = startZarnsim({});
+  ASSERT_TRUE(sim->ok());
   Client client;
   client.setTimeout(10000);
   client.connect("127.0.0.1", sim->port(), "admin", "secret");
@@ -183,8 +187,8 @@ class ZarnsimServerTest : public ::testing::Test {
 // A request that takes longer than the time-out is a time-out on time; the
 // server marked TIMEOUT reconnects and the next request goes through.
 TEST_F(ZarnsimServerTest, TimeoutThenReconnection) {
-  auto sim = startZarnsim(kCredentials);
-  ASSERT_TRUE(sim->started());
+  auto sim = startZarnsim({});
+  ASSERT_TRUE(sim->ok());
   SMISServer server;
   server.setHostname("127.0.0.1");
   server.setUseSSL(false);
@@ -206,13 +210,12 @@ TEST_F(ZarnsimServerTest, TimeoutThenReconnection) {
 }
 
 TEST_F(ZarnsimServerTest, HttpsWithSelfSignedCertificate) {
-  test::TempDir certs;
-  ASSERT_TRUE(test::makeCertificate(certs.path(), false));
-  std::vector<std::string> args = kCredentials;
-  args.insert(args.end(), {"--https", "--cert", certs.path() + "/cert.pem", "--key",
+  support::TempDir certs;
+  ASSERT_TRUE(support::makeCertificate(certs.path(), false));
+  std::vector<std::string> args({"--https", "--cert", certs.path() + "/cert.pem", "--key",
                            certs.path() + "/key.pem"});
   auto sim = startZarnsim(args);
-  ASSERT_TRUE(sim->started());
+  ASSERT_TRUE(sim->ok());
   SMISServer server;
   server.setHostname("127.0.0.1");
   server.setTimeout(10);
@@ -229,12 +232,11 @@ TEST_F(ZarnsimServerTest, HttpsWithSelfSignedCertificate) {
 // The local connection needs no credentials even where remote clients must
 // give them.
 TEST_F(ZarnsimServerTest, LocalSocketWithoutCredentials) {
-  test::TempDir dir;
+  support::TempDir dir;
   std::string socketPath = dir.path() + "/cim.sock";
-  std::vector<std::string> args = kCredentials;
-  args.insert(args.end(), {"--local-socket", socketPath});
+  std::vector<std::string> args({"--local-socket", socketPath});
   auto sim = startZarnsim(args);
-  ASSERT_TRUE(sim->started());
+  ASSERT_TRUE(sim->ok());
   std::string previous = Client::getDefaultLocalSocketPath();
   Client::setDefaultLocalSocketPath(socketPath);
   SMISServer server;  // empty host name: the local connection

@@ -15,8 +15,8 @@
 //     doubles whose answers are scripted per argument line.
 // Needs root (unshare and mount). Nothing outside the sandbox folder and the
 // program's own temporary files is written.
-#ifndef TESTS_E2E_SANDBOX_H
-#define TESTS_E2E_SANDBOX_H
+#ifndef TESTS_SUPPORT_SANDBOX_H
+#define TESTS_SUPPORT_SANDBOX_H
 
 #include <sys/types.h>
 
@@ -26,7 +26,7 @@
 #include <utility>
 #include <vector>
 
-namespace e2e {
+namespace support {
 
 // The node paths of the doubles installClusterDoubles() puts in place.
 extern const char* const KXGETPKGENV;  // /opt/kxcluster/bin/kxgetpkgenv
@@ -136,6 +136,6 @@ class Sandbox {
 // Reads a whole file of the machine ("" when missing).
 std::string readHostFile(const std::string& path);
 
-}  // namespace e2e
+}  // namespace support
 
-#endif  // TESTS_E2E_SANDBOX_H
+#endif  // TESTS_SUPPORT_SANDBOX_H

@@ -1,16 +1,18 @@
-// The array simulator as tests, the demo and the benchmark use it: a zarnsim
-// process serving a scenario on a free port of 127.0.0.1 with its request
-// log, and the files a node needs to reach it (the map file with the SMI-S
-// server list and the device ID map, and the package environment).
-#ifndef TESTS_E2E_ZARNSIM_PROCESS_H
-#define TESTS_E2E_ZARNSIM_PROCESS_H
+// The array simulator as the unit, process and end-to-end tests, the demo
+// and the benchmarks use it: a zarnsim process serving a scenario on a free
+// port of 127.0.0.1 with its request log (or started with a command line of
+// the test's own), and the files a node needs to reach it (the map file
+// with the SMI-S server list and the device ID map, and the package
+// environment).
+#ifndef TESTS_SUPPORT_ZARNSIM_H
+#define TESTS_SUPPORT_ZARNSIM_H
 
 #include <sys/types.h>
 
 #include <string>
 #include <vector>
 
-namespace e2e {
+namespace support {
 
 // Credentials zarnsim asks for and the map file hands out.
 extern const char* const SIM_USER;      // "zarnadmin"
@@ -28,37 +30,66 @@ struct SimRequest {
   std::string detail(const std::string& name) const;
 };
 
+// How ZarnSim starts the simulator on a scenario.
+struct SimOptions {
+  // --user and --password; neither when user is empty.
+  std::string user = SIM_USER;
+  std::string password = SIM_PASSWORD;
+  // More arguments: "--https", "--cert", path, "--key", path,
+  // "--local-socket", path, ...
+  std::vector<std::string> args;
+};
+
 class ZarnSim {
  public:
   // Starts zarnSimBin on the scenario (JSON text, written to a temporary
-  // folder), with extraArgs after the usual ones (--https --cert FILE
-  // --key FILE, say). Check ok() before use.
+  // folder) on a free port of 127.0.0.1, with the options' credentials and
+  // arguments and a request log. Check ok() before use.
   ZarnSim(const std::string& zarnSimBin, const std::string& scenarioText,
-          const std::vector<std::string>& extraArgs = {});
+          const SimOptions& options = SimOptions());
+  // Not started: start() gives the whole command line.
+  explicit ZarnSim(std::string zarnSimBin);
   ~ZarnSim();  // stops the process and removes its folder
   ZarnSim(const ZarnSim&) = delete;
   ZarnSim& operator=(const ZarnSim&) = delete;
 
+  // Starts the program with these arguments (its name is added) and waits
+  // up to 60 s for its ready line. False if it did not get ready; then
+  // exitStatus() tells how it ended and errors() what it said.
+  bool start(const std::vector<std::string>& args);
+
   bool ok() const { return port_ > 0; }
-  // Why it did not start (its standard error), when !ok().
+  // Why it did not start (with its standard error), when !ok().
   const std::string& error() const { return error_; }
   int port() const { return port_; }
+  // The first line it printed ("zarnsim ready on port N").
+  const std::string& readyLine() const { return readyLine_; }
+  // Its standard error so far.
+  std::string errors() const;
+  // The wait status once it has ended (as from waitpid), else -1.
+  int exitStatus() const { return status_; }
 
-  // Every request so far, in order.
+  // Every request so far, in order (scenario start only).
   std::vector<SimRequest> requests() const;
   // Those of one operation ("GetInstance", "FastFailover", ...).
   std::vector<SimRequest> requests(const std::string& operation) const;
   // Forgets the requests logged so far.
   void clearRequests();
-  // Stops the server now (requests() stays readable).
-  void stop();
+  // Stops the server now (SIGTERM, SIGKILL after 5 s); the wait status.
+  // requests() stays readable.
+  int stop();
 
  private:
+  bool makeFolder();
+
+  std::string binary_;
   std::string folder_;
   std::string logPath_;
   size_t logOffset_ = 0;
   pid_t pid_ = -1;
   int port_ = 0;
+  int status_ = -1;
+  std::string readyLine_;
   std::string error_;
 };
 
@@ -80,6 +111,11 @@ struct DeviceEntry {
   std::string instanceId;
   std::string wwidList;
 };
+
+// An entry for the simulator under this host name, and one for a server
+// that refuses connections.
+SmisEntry simEntry(const ZarnSim& sim, const std::string& host = "127.0.0.1");
+SmisEntry deadEntry(const std::string& host);
 
 // The map file: the device ID map (if any) and the server list, as the
 // system's own map file store writes them.
@@ -103,6 +139,6 @@ std::string packageEnvText(const std::string& pkgDir, const std::string& policy,
                            int waitMinutes, const ArrayVariables& array,
                            const std::string& clusterType = "nearspan");
 
-}  // namespace e2e
+}  // namespace support
 
-#endif  // TESTS_E2E_ZARNSIM_PROCESS_H
+#endif  // TESTS_SUPPORT_ZARNSIM_H

@@ -1,10 +1,10 @@
-// A tiny HTTP server for the client's tests: it accepts one connection at a
+// A tiny HTTP server for the CIM client's tests: it accepts one connection at a
 // time on 127.0.0.1 (or a Unix-domain socket), reads each request and lets
 // the test's handler answer with raw bytes, so that the test can send
 // exactly the faulty response it wants (cut off, reset, chunked with
 // trailers, never answered, ...).
-#ifndef TESTS_CIM_SCRIPTED_SERVER_H
-#define TESTS_CIM_SCRIPTED_SERVER_H
+#ifndef TESTS_SUPPORT_SCRIPTED_SERVER_H
+#define TESTS_SUPPORT_SCRIPTED_SERVER_H
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-namespace test {
+namespace support {
 
 struct Request {
   std::string head;                            // request line and headers
@@ -230,22 +230,6 @@ class ScriptedServer {
   std::atomic<int> closedOnAccept_{0};
 };
 
-// A temporary directory removed with its contents at the end of the scope.
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/cimtest.XXXXXX";
-    path_ = ::mkdtemp(tmpl);
-  }
-  ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
+}  // namespace support
 
- private:
-  std::string path_;
-};
-
-}  // namespace test
-
-#endif  // TESTS_CIM_SCRIPTED_SERVER_H
+#endif  // TESTS_SUPPORT_SCRIPTED_SERVER_H

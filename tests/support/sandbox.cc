@@ -1,4 +1,4 @@
-#include "tests/e2e/sandbox.h"
+#include "tests/support/sandbox.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -24,7 +24,7 @@
 
 namespace fs = std::filesystem;
 
-namespace e2e {
+namespace support {
 
 const char* const KXGETPKGENV = "/opt/kxcluster/bin/kxgetpkgenv";
 const char* const KXEXEC = "/usr/sbin/kxexec";
@@ -538,4 +538,4 @@ RunResult Sandbox::run(const std::string& program, const RunOptions& options) {
   return result;
 }
 
-}  // namespace e2e
+}  // namespace support

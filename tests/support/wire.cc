@@ -1,4 +1,4 @@
-#include "tests/sim/sim_process.h"
+#include "tests/support/wire.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -17,95 +17,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace simtest {
-
-TempDir::TempDir() {
-  char templ[] = "/tmp/zarnsim-test-XXXXXX";
-  char* made = ::mkdtemp(templ);
-  path_ = made ? made : "/tmp";
-}
-
-TempDir::~TempDir() {
-  if (path_.rfind("/tmp/zarnsim-test-", 0) == 0)
-    run("rm -rf " + shellQuote(path_));
-}
-
-void TempDir::write(const std::string& name, const std::string& text) const {
-  std::ofstream out(file(name), std::ios::binary);
-  out << text;
-}
-
-std::string TempDir::read(const std::string& name) const {
-  std::ifstream in(file(name), std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-SimProcess::~SimProcess() {
-  if (pid_ > 0) stop();
-}
-
-bool SimProcess::start(const std::vector<std::string>& args) {
-  int out[2];
-  if (::pipe(out) != 0) return false;
-  char errTempl[] = "/tmp/zarnsim-err-XXXXXX";
-  int errFd = ::mkstemp(errTempl);
-  errFile_ = errTempl;
-  pid_ = ::fork();
-  if (pid_ == 0) {
-    ::dup2(out[1], 1);
-    ::dup2(errFd, 2);
-    ::close(out[0]);
-    ::close(out[1]);
-    std::vector<char*> argv;
-    std::string program = ZARNSIM_BIN;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  ::close(errFd);
-  std::string line;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (line.find('\n') == std::string::npos &&
-         std::chrono::steady_clock::now() < deadline) {
-    pollfd p{out[0], POLLIN, 0};
-    if (::poll(&p, 1, 100) <= 0) continue;
-    char c[256];
-    ssize_t n = ::read(out[0], c, sizeof c);
-    if (n <= 0) break;
-    line.append(c, static_cast<size_t>(n));
-  }
-  ::close(out[0]);
-  readyLine_ = line.substr(0, line.find('\n'));
-  const std::string prefix = "zarnsim ready on port ";
-  if (readyLine_.rfind(prefix, 0) != 0) {
-    stop();
-    return false;
-  }
-  port_ = std::atoi(readyLine_.c_str() + prefix.size());
-  return port_ > 0;
-}
-
-int SimProcess::stop() {
-  if (pid_ <= 0) return status_;
-  ::kill(pid_, SIGTERM);
-  int status = 0;
-  ::waitpid(pid_, &status, 0);
-  pid_ = -1;
-  status_ = status;
-  return status;
-}
-
-std::string SimProcess::errors() const {
-  std::ifstream in(errFile_);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+namespace support {
 
 CommandOutput run(const std::string& command) {
   CommandOutput result;
@@ -195,4 +107,4 @@ std::string intrinsicBody(const std::string& method, const std::string& params) 
          "</IMETHODCALL></SIMPLEREQ></MESSAGE></CIM>";
 }
 
-}  // namespace simtest
+}  // namespace support

@@ -1,4 +1,4 @@
-#include "tests/e2e/zarnsim_process.h"
+#include "tests/support/zarnsim.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,27 +16,17 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/files.h"
+#include "tests/support/ports.h"
 #include "zarn/smis_manager.h"
 #include "zarn/zarn_id_map.h"
 
-namespace e2e {
+namespace support {
 
 const char* const SIM_USER = "zarnadmin";
 const char* const SIM_PASSWORD = "zarn-pw";
 
 namespace {
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void spit(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
 
 std::vector<std::string> splitTabs(const std::string& line) {
   std::vector<std::string> out;
@@ -76,32 +66,49 @@ std::string SimRequest::detail(const std::string& name) const {
 }
 
 ZarnSim::ZarnSim(const std::string& zarnSimBin, const std::string& scenarioText,
-                 const std::vector<std::string>& extraArgs) {
+                 const SimOptions& options)
+    : binary_(zarnSimBin) {
+  if (!makeFolder()) return;
+  const std::string scenario = folder_ + "/scenario.json";
+  spit(scenario, scenarioText);
+  logPath_ = folder_ + "/requests.log";
+  std::vector<std::string> args = {"--scenario", scenario, "--port", "0",
+                                   "--bind", "127.0.0.1", "--request-log", logPath_};
+  if (!options.user.empty())
+    args.insert(args.end(), {"--user", options.user, "--password", options.password});
+  args.insert(args.end(), options.args.begin(), options.args.end());
+  start(args);
+}
+
+ZarnSim::ZarnSim(std::string zarnSimBin) : binary_(std::move(zarnSimBin)) {}
+
+bool ZarnSim::makeFolder() {
+  if (!folder_.empty()) return true;
   char name[] = "/tmp/zarnsim.XXXXXX";
   if (mkdtemp(name) == nullptr) {
     error_ = "cannot make a temporary folder";
-    return;
+    return false;
   }
   folder_ = name;
-  const std::string scenario = folder_ + "/scenario.json";
-  logPath_ = folder_ + "/requests.log";
-  const std::string errPath = folder_ + "/stderr";
-  spit(scenario, scenarioText);
+  return true;
+}
 
+bool ZarnSim::start(const std::vector<std::string>& arguments) {
+  if (pid_ > 0 || !makeFolder()) return false;
+  const std::string errPath = folder_ + "/stderr";
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) {
     error_ = "pipe failed";
-    return;
+    return false;
   }
   // Everything the child needs is made before the fork.
-  std::vector<std::string> args = {
-      zarnSimBin, "--scenario", scenario,     "--port",        "0",
-      "--bind",   "127.0.0.1",  "--user",     SIM_USER,        "--password",
-      SIM_PASSWORD, "--request-log", logPath_};
-  args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+  std::vector<std::string> args = {binary_};
+  args.insert(args.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(&a[0]);
   argv.push_back(nullptr);
+  port_ = 0;
+  status_ = -1;
   pid_ = fork();
   if (pid_ == 0) {
     // The simulator goes with the test, bench or demo that started it,
@@ -117,11 +124,11 @@ ZarnSim::ZarnSim(const std::string& zarnSimBin, const std::string& scenarioText,
   if (pid_ < 0) {
     close(out[0]);
     error_ = "fork failed";
-    return;
+    return false;
   }
   // Wait for "zarnsim ready on port N".
   std::string text;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (text.find('\n') == std::string::npos &&
          std::chrono::steady_clock::now() < deadline) {
     pollfd p{out[0], POLLIN, 0};
@@ -132,14 +139,20 @@ ZarnSim::ZarnSim(const std::string& zarnSimBin, const std::string& scenarioText,
     text.append(buf, static_cast<size_t>(n));
   }
   close(out[0]);
+  readyLine_ = text.substr(0, text.find('\n'));
   int port = 0;
-  if (std::sscanf(text.c_str(), "zarnsim ready on port %d", &port) == 1 &&
+  if (std::sscanf(readyLine_.c_str(), "zarnsim ready on port %d", &port) == 1 &&
       port > 0) {
     port_ = port;
-  } else {
-    error_ = "zarnsim did not start: " + text + slurp(errPath);
-    stop();
+    return true;
   }
+  stop();
+  error_ = "zarnsim did not start: " + text + errors();
+  return false;
+}
+
+std::string ZarnSim::errors() const {
+  return folder_.empty() ? "" : slurp(folder_ + "/stderr");
 }
 
 ZarnSim::~ZarnSim() {
@@ -150,23 +163,27 @@ ZarnSim::~ZarnSim() {
   }
 }
 
-void ZarnSim::stop() {
-  if (pid_ <= 0) return;
+int ZarnSim::stop() {
+  if (pid_ <= 0) return status_;
   kill(pid_, SIGTERM);
   int status = 0;
-  for (int i = 0; i < 100; ++i) {
+  for (int i = 0; i < 250; ++i) {
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;
-      return;
+      status_ = status;
+      return status_;
     }
     usleep(20000);
   }
   kill(pid_, SIGKILL);
   waitpid(pid_, &status, 0);
   pid_ = -1;
+  status_ = status;
+  return status_;
 }
 
 std::vector<SimRequest> ZarnSim::requests() const {
+  if (logPath_.empty()) return {};
   std::string text = slurp(logPath_);
   std::vector<SimRequest> out;
   if (logOffset_ > text.size()) return out;
@@ -184,7 +201,23 @@ std::vector<SimRequest> ZarnSim::requests(const std::string& operation) const {
   return out;
 }
 
-void ZarnSim::clearRequests() { logOffset_ = slurp(logPath_).size(); }
+void ZarnSim::clearRequests() {
+  if (!logPath_.empty()) logOffset_ = slurp(logPath_).size();
+}
+
+SmisEntry simEntry(const ZarnSim& sim, const std::string& host) {
+  SmisEntry e;
+  e.host = host;
+  e.port = sim.port();
+  return e;
+}
+
+SmisEntry deadEntry(const std::string& host) {
+  SmisEntry e;
+  e.host = host;
+  e.port = unusedPort();
+  return e;
+}
 
 std::string mapFileText(const std::vector<SmisEntry>& servers,
                         const std::vector<DeviceEntry>& devices) {
@@ -233,4 +266,4 @@ std::string packageEnvText(const std::string& pkgDir, const std::string& policy,
   return t;
 }
 
-}  // namespace e2e
+}  // namespace support
