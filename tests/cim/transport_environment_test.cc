@@ -13,6 +13,7 @@
 #include "cim/xml_writer.h"
 #include "drif/platform.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/files.h"
 #include "tests/support/tls_server.h"
 
 namespace cim {
