@@ -1,6 +1,6 @@
 // Creates and destroys the storage array interface the decision engine
 // works with. The engine holds one by value. Exactly one definition is
-// linked into a program: the array's own (zarn/sai_factory.cc) in
+// linked into a program: the array's own (zarn/array/sai_factory.cc) in
 // production, a scripted one in the engine's tests.
 #ifndef DRIF_SAI_FACTORY_H
 #define DRIF_SAI_FACTORY_H

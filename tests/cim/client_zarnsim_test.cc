@@ -12,7 +12,7 @@
 #include "tests/support/files.h"
 #include "tests/support/tls_server.h"
 #include "tests/support/zarnsim.h"
-#include "zarn/smis_server.h"
+#include "zarn/smis/smis_server.h"
 
 namespace cim {
 namespace {

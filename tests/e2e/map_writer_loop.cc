@@ -10,8 +10,8 @@
 #include <string>
 
 #include "drif/logger.h"
-#include "zarn/smis_manager.h"
-#include "zarn/zarn_id_map.h"
+#include "zarn/store/smis_manager.h"
+#include "zarn/store/zarn_id_map.h"
 
 int main(int argc, char* argv[]) {
   if (argc != 3) return 2;

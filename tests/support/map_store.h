@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tests/support/files.h"
-#include "zarn/smis_manager.h"
+#include "zarn/store/smis_manager.h"
 
 namespace support {
 

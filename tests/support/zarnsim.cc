@@ -18,8 +18,8 @@
 
 #include "tests/support/files.h"
 #include "tests/support/ports.h"
-#include "zarn/smis_manager.h"
-#include "zarn/zarn_id_map.h"
+#include "zarn/store/smis_manager.h"
+#include "zarn/store/zarn_id_map.h"
 
 namespace support {
 

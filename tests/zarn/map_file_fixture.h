@@ -8,7 +8,7 @@
 #include <string>
 
 #include "tests/support/files.h"
-#include "zarn/map_file.h"
+#include "zarn/store/map_file.h"
 
 namespace support {
 

@@ -1,4 +1,4 @@
-#include "zarn/map_file.h"
+#include "zarn/store/map_file.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

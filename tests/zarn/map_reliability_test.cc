@@ -17,9 +17,9 @@
 
 #include "tests/support/map_store.h"
 #include "tests/zarn/map_file_fixture.h"
-#include "zarn/map_file.h"
-#include "zarn/smis_manager.h"
-#include "zarn/zarn_id_map.h"
+#include "zarn/store/map_file.h"
+#include "zarn/store/smis_manager.h"
+#include "zarn/store/zarn_id_map.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "zarn/smis_cred_tool.h"
+#include "zarn/tools/smis_cred_tool.h"
 
 #include <gtest/gtest.h>
 

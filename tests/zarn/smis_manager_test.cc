@@ -1,4 +1,4 @@
-#include "zarn/smis_manager.h"
+#include "zarn/store/smis_manager.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,7 +10,7 @@
 
 #include "tests/support/fake_platform.h"
 #include "tests/support/map_store.h"
-#include "zarn/map_file.h"
+#include "zarn/store/map_file.h"
 
 using support::entry;
 using support::field;

@@ -1,4 +1,4 @@
-#include "zarn/smis_server.h"
+#include "zarn/smis/smis_server.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 #include "tests/support/files.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/tls_server.h"
-#include "zarn/smis_exceptions.h"
-#include "zarn/smis_manager.h"
+#include "zarn/smis/smis_exceptions.h"
+#include "zarn/store/smis_manager.h"
 
 namespace {
 

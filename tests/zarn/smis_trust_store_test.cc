@@ -1,6 +1,6 @@
 // The trust folder of the SMI-S servers: which host names may name a trust
 // file, and saving, loading, listing and removing them in a real folder.
-#include "zarn/smis_trust_store.h"
+#include "zarn/smis/smis_trust_store.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

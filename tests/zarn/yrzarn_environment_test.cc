@@ -1,4 +1,4 @@
-#include "zarn/yrzarn_environment.h"
+#include "zarn/array/yrzarn_environment.h"
 
 #include <gtest/gtest.h>
 

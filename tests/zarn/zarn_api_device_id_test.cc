@@ -10,8 +10,8 @@
 #include "tests/support/fake_platform.h"
 #include "tests/support/map_store.h"
 #include "tests/support/zarnsim.h"
-#include "zarn/smis_manager.h"
-#include "zarn/zarn_api.h"
+#include "zarn/store/smis_manager.h"
+#include "zarn/array/zarn_api.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // ZARNAPI against the array simulator: server choice, object lookup, state
 // queries, failover and failsafe, checked through the package log and the
 // simulator's request log.
-#include "zarn/zarn_api.h"
+#include "zarn/array/zarn_api.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -15,8 +15,8 @@
 #include "tests/support/map_store.h"
 #include "tests/support/ports.h"
 #include "tests/support/zarnsim.h"
-#include "zarn/smis_manager.h"
-#include "zarn/zarn_id_map.h"
+#include "zarn/store/smis_manager.h"
+#include "zarn/store/zarn_id_map.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "zarn/zarn_discovery.h"
+#include "zarn/tools/zarn_discovery.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // ZARNGetAttributes against the array simulator: local and remote array
 // told apart by this node's host name (the fake platform's), the node
 // sorting, the server lists, and every warning case.
-#include "zarn/zarn_get_attributes.h"
+#include "zarn/tools/zarn_get_attributes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // ZARNGetDRState against the array simulator: the device ID map tried
 // first, the search on the array without it, the order of the WMS list and
 // the silent skipping of servers, and the exact output.
-#include "zarn/zarn_get_dr_state.h"
+#include "zarn/tools/zarn_get_dr_state.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // through the device ID map and the default server, one line per member
 // disk in the server's order, the error lines, and CIM failures after the
 // connection reported instead of lost.
-#include "zarn/zarn_get_vdisk_wwn.h"
+#include "zarn/tools/zarn_get_vdisk_wwn.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "zarn/zarn_id_map.h"
+#include "zarn/store/zarn_id_map.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 
 #include "tests/support/fake_platform.h"
 #include "tests/support/map_store.h"
-#include "zarn/smis_manager.h"
+#include "zarn/store/smis_manager.h"
 
 namespace {
 

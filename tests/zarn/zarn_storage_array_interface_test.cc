@@ -4,7 +4,7 @@
 // script and the platform clock is a fake, so every 60-second sleep is seen
 // and none is slept. (What ZARNAPI sends to the arrays and logs is tested
 // against the simulator in zarn_api_test.cc.)
-#include "zarn/zarn_storage_array_interface.h"
+#include "zarn/array/zarn_storage_array_interface.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "tests/support/fake_platform.h"
-#include "zarn/array_operations.h"
+#include "zarn/array/array_operations.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "zarn/zarn_validation.h"
+#include "zarn/tools/zarn_validation.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,0 +1,302 @@
+#include "zarn/array/zarn_api.h"
+
+#include <exception>
+#include <vector>
+
+#include "cim/client.h"
+#include "cim/exception.h"
+#include "cim/instance.h"
+#include "drif/logger.h"
+#include "zarn/smis/smis_exceptions.h"
+#include "zarn/smis/smis_server.h"
+
+ZARNAPI::ZARNAPI()
+    : SMISQueryTime(0),
+      log(Logger::getInstance()),
+      smisServer(nullptr),
+      useIDMap(true),
+      validStorageObjectPathList(false),
+      validLocalCSObjectPath(false),
+      validLocalRSObjectPath(false),
+      QNKey("MXRud"),
+      queryState(QS_NONE),
+      validCSPathIndex(false) {
+  log->logDebug("Inside the ZARNAPI constructor");
+}
+
+ZARNAPI::~ZARNAPI() {
+  log->logDebug("Inside the ZARNAPI destructor");
+  try {
+    delete smisServer;
+  } catch (const cim::Exception& e) {
+    log->logDebug("Exception - " + e.getMessage());
+  }
+}
+
+void ZARNAPI::setMapFileName(const std::string& path) {
+  smisMgr.setFileName(path);
+  idMap.setFileName(path);
+}
+
+int ZARNAPI::initialize(const char* envName) {
+  log->logDebug("Inside the ZARNAPI::initialize method");
+  if (zarnEnv.initialize() != 0) {
+    log->log(
+        "Error - (Internal) Failed to initialize YRZARN environment variable "
+        "table.");
+    return 1;
+  }
+  std::string name = envName != nullptr ? envName : "";
+  std::vector<char> buffer(name.begin(), name.end());
+  buffer.push_back('\0');
+  if (!zarnEnv.read(buffer.data())) {
+    log->log("Error - Error found in environment file " + name);
+    return 1;
+  }
+  if (zarnEnv.validate() != 0) {
+    log->log(
+        "Error - One or more YRZARN environment variables have not\n\t\t\t\t"
+        "been set properly.");
+    return 1;
+  }
+  if (smisMgr.readFile(true) != 0) {
+    log->log("Error - " + smisMgr.getErrorMessage());
+    return 1;
+  }
+  if (idMap.readFile() != 0) {
+    log->log("Error - " + idMap.getErrorMessage());
+    return 1;
+  }
+  return 0;
+}
+
+int ZARNAPI::initiateSMISData() {
+  log->logDebug("Inside the ZARNAPI::initiateSMISData method");
+  return smisMgr.readFile(true) != 0 ? 1 : 0;
+}
+
+SMISServer* ZARNAPI::findSMISServer(bool useDefaultSMIS) {
+  log->logDebug("Inside the ZARNAPI::findSMISServer method");
+  if (smisServer != nullptr && (smisServer->getState() == CONNECTED ||
+                                smisServer->getState() == TIMEOUT)) {
+    return smisServer;
+  }
+  for (;;) {
+    SMISData data;
+    if (!useDefaultSMIS) {
+      std::string host = zarnEnv.getNextLocalSMIS();
+      if (host.empty())
+        throw NoSMISServerException("Cannot find a local usable SMI-S.");
+      if (smisMgr.getSMIS(host, data) != 0) {
+        log->log(smisMgr.getErrorMessage());
+        throw SMISServerInfoException(
+            "SMI-S data may not be configured properly. Use \n\t\t\t\t"
+            "the \"smiscred\" tool to verify the data list.");
+      }
+    } else if (smisMgr.getFirstSMIS(data) != 0) {
+      throw SMISServerInfoException("Failed to get SMI-S information;\n\t\t\t\t" +
+                                    smisMgr.getErrorMessage());
+    }
+
+    std::unique_ptr<SMISServer> candidate(new SMISServer());
+    try {
+      connectListedServer(
+          *candidate, data,
+          [this] {
+            return SMISQueryTime != 0 ? SMISQueryTime : zarnEnv.getQueryTimeout();
+          },
+          true);
+    } catch (const cim::Exception& e) {
+      log->log("Error - Failed to connect to SMI-S " + data.hostname +
+               ". \n\t\t\t\t" + e.getMessage());
+      if (useDefaultSMIS) throw cim::Exception(e);
+      continue;
+    }
+    delete smisServer;
+    smisServer = candidate.release();
+    return smisServer;
+  }
+}
+
+cim::ObjectPath ZARNAPI::findStorageObjectPath(SMISServer* smisSrv,
+                                               const std::string& storageName) {
+  log->logDebug("Inside the ZARNAPI::findStorageObjectPath method");
+  if (smisSrv == nullptr)
+    throw SMISServerException("(Internal) - SMISServer has not been initialized.");
+  if (!validStorageObjectPathList) {
+    storageObjectPathList = smisSrv->getCIMClient().enumerateInstanceNames(
+        smisSrv->getCimNamespace(), "QNZARN_StorageSystem");
+    if (storageObjectPathList.empty()) {
+      throw InstanceException("No ZARN Storage System found in the SMI-S" +
+                              smisSrv->getHostname() + ".\n\t\t\t\t" +
+                              "Check the SMI-S and fix the problem.");
+    }
+    validStorageObjectPathList = true;
+  }
+  for (const cim::ObjectPath& path : storageObjectPathList) {
+    if (path.getKeyBindings().empty()) {
+      log->logDebug(
+          "No keyBinding information found in a Storage System Object Path");
+      continue;
+    }
+    for (const cim::KeyBinding& key : path.getKeyBindings()) {
+      if (key.getName() == cim::Name("Name") && key.getValue() == storageName)
+        return path;
+    }
+  }
+  throw InstanceException("Storage System " + storageName +
+                          " not found in the SMI-S " + smisSrv->getHostname() +
+                          ".\n\t\t\t\t" +
+                          "A possible cause of this problem is: \n\t\t\t\t" +
+                          "  - Incorrect storage WWN defined in the environment "
+                          "file.");
+}
+
+cim::ObjectPath ZARNAPI::findServiceObjectPath(SMISServer* smisSrv,
+                                               const std::string& storageName) {
+  log->logDebug("Inside the ZARNAPI::findServiceObjectPath method");
+  cim::ObjectPath storage = findStorageObjectPath(smisSrv, storageName);
+  std::vector<cim::ObjectPath> services =
+      smisSrv->getCIMClient().associatorNames(
+          smisSrv->getCimNamespace(), storage, "CIM_HostedService",
+          "QNZARN_StorageRemoteReplicationService");
+  if (services.empty()) {
+    throw ObjectPathException(
+        "Replication-Service provider of the Storage System " + storageName +
+        "\n\t\t\t\tnot found in the SMI-S. " + smisSrv->getHostname() +
+        ".\n\t\t\t\t" + "Check the SMI-S and fix the problem.");
+  }
+  return services.front();
+}
+
+cim::ObjectPath ZARNAPI::findCSObjectPath(SMISServer* smisSrv,
+                                          const std::string& storageName,
+                                          const std::string& drGrpName,
+                                          bool useMap, bool reuseList) {
+  log->logDebug("Inside the ZARNAPI::findCSObjectPath method");
+  log->logDebug("\tstorageName: " + storageName + "\n" + "\tdrGrpName: " +
+                drGrpName + "\n" + "\tuseMap: " + (useMap ? "true" : "false") +
+                "\n");
+  if (smisSrv == nullptr)
+    throw SMISServerException("(Internal) - SMISServer has not been initialized.");
+
+  if (useMap) {
+    DeviceID devID;
+    if (idMap.getID(storageName, drGrpName, devID) != 0)
+      throw ObjectPathException(idMap.getErrorMessage());
+    return cim::ObjectPath(
+        "", cim::NamespaceName(), "QNZARN_ConsistencySet",
+        {cim::KeyBinding("InstanceID", devID.instanceID)});
+  }
+
+  const std::pair<std::string, std::string> wanted(storageName, drGrpName);
+  if (reuseList && validCSPathIndex) {
+    auto known = csPathIndex.find(wanted);
+    if (known != csPathIndex.end()) return known->second;
+    // Not in the list: the DR group may have been made since it was read.
+  }
+
+  std::vector<cim::Instance> groups = smisSrv->getCIMClient().enumerateInstances(
+      smisSrv->getCimNamespace(), "QNZARN_ConsistencySet",
+      /*deepInheritance=*/true, /*localOnly=*/false,
+      /*includeQualifiers=*/false, /*includeClassOrigin=*/false,
+      cim::PropertyList({"InstanceID", "ElementName"}));
+  if (reuseList) {
+    csPathIndex.clear();
+    validCSPathIndex = false;
+  }
+  if (groups.empty()) {
+    throw InstanceException("No DR group found in the SMI-S " +
+                            smisSrv->getHostname() + ".\n\t\t\t\t" +
+                            "Check to make sure the DR group is configured.");
+  }
+  for (const cim::Instance& group : groups) {
+    // A DR group the provider reports without its identifying properties
+    // cannot be the one sought; it must not stop the search.
+    if (!group.hasProperty("InstanceID") || !group.hasProperty("ElementName"))
+      continue;
+    std::string instanceID = group.getProperty("InstanceID").getValue().getString();
+    std::string elementName =
+        group.getProperty("ElementName").getValue().getString();
+    if (reuseList) {
+      csPathIndex.emplace(std::make_pair(instanceID.substr(0, 16), elementName),
+                          group.getPath());
+    } else if (instanceID.substr(0, 16) == storageName && elementName == drGrpName) {
+      return group.getPath();
+    }
+  }
+  if (reuseList) {
+    validCSPathIndex = true;
+    auto found = csPathIndex.find(wanted);
+    if (found != csPathIndex.end()) return found->second;
+  }
+  throw InstanceException("DR group " + drGrpName + " not found in the SMI-S " +
+                          smisSrv->getHostname() +
+                          ". A possible cause of this problem is: \n" +
+                          "  - Incorrect DR group name defined in the "
+                          "zarndiscovery tool input file.");
+}
+
+int ZARNAPI::findDeviceID(const std::string& storageName,
+                          const std::string& drGrpName, DeviceID& devID) {
+  log->logDebug("Inside the ZARNAPI::findDeviceID method");
+  try {
+    SMISServer* server = findSMISServer(true);
+    // A discovery run looks up many DR groups of the same server: one
+    // enumeration serves them all.
+    cim::ObjectPath group =
+        findCSObjectPath(server, storageName, drGrpName, false, true);
+    if (group.getKeyBindings().empty()) {
+      throw ObjectPathException(
+          "(Internal) - Empty key binding in the ConsistencySet object path");
+    }
+    const std::string* instanceID = nullptr;
+    for (const cim::KeyBinding& key : group.getKeyBindings()) {
+      if (key.getName() == cim::Name("InstanceID")) {
+        instanceID = &key.getValue();
+        break;
+      }
+    }
+    if (instanceID == nullptr) {
+      throw ObjectPathException(
+          "(Internal) - Instance ID not found in the ConsistencySet object "
+          "path");
+    }
+    cim::Client& client = server->getCIMClient();
+    std::vector<cim::ObjectPath> disks =
+        client.associatorNames(server->getCimNamespace(), group,
+                               "QNZARN_OrderedMemberOfCollection",
+                               "QNZARN_StorageVolume");
+    std::string wwidList;
+    for (const cim::ObjectPath& disk : disks) {
+      cim::Instance volume =
+          client.getInstance(server->getCimNamespace(), disk,
+                             /*localOnly=*/true, /*includeQualifiers=*/false,
+                             /*includeClassOrigin=*/false);
+      if (!wwidList.empty()) wwidList += ",";
+      wwidList += volume.getProperty("Name").getValue().getString();
+    }
+    devID.instanceID = *instanceID;
+    devID.wwidList = wwidList;
+    return 0;
+  } catch (const cim::Exception& e) {
+    log->log("Exception: " + e.getMessage());
+  } catch (const std::exception& e) {
+    log->log(std::string("Exception: ") + e.what());
+  }
+  return 1;
+}
+
+void ZARNAPI::dumpObjectPath(const std::string& copInfo,
+                             const cim::ObjectPath& objectPath) {
+  std::string text = copInfo + "\n" + "objectPath.host: " +
+                     objectPath.getHost() + "\n" + "objectPath.nameSpace: " +
+                     objectPath.getNameSpace().getString() + "\n" +
+                     "objectPath.className: " +
+                     objectPath.getClassName().getString() + "\n";
+  for (const cim::KeyBinding& key : objectPath.getKeyBindings()) {
+    text += "\tkeyBinding.name: " + key.getName().getString() + "\n" +
+            "\tkeyBinding.value: " + key.getValue() + "\n";
+  }
+  log->logDebug(text);
+}

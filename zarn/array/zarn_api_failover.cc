@@ -1,0 +1,154 @@
+// ZARNAPI: the operations that change the DR group on the array.
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "cim/client.h"
+#include "cim/exception.h"
+#include "cim/instance.h"
+#include "drif/data_rep.h"
+#include "drif/logger.h"
+#include "zarn/smis/smis_server.h"
+#include "zarn/array/zarn_api.h"
+
+namespace {
+
+const char* const INVALID_CODE_TYPE =
+    "Error - SMI-S returned an invalid failover status code data type.";
+
+}  // namespace
+
+int ZARNAPI::failover() {
+  log->logDebug("Inside the ZARNAPI::failover method");
+  SMISServer* server = nullptr;
+  try {
+    std::string storageName = zarnEnv.getLocalStorageName();
+    std::string drGrpName = zarnEnv.getDRGroupName();
+    server = findSMISServer(false);
+    if (!validLocalRSObjectPath) {
+      localRSObjectPath = findServiceObjectPath(server, storageName);
+      validLocalRSObjectPath = true;
+    }
+    if (!validLocalCSObjectPath) {
+      localCSObjectPath = findCSObjectPath(server, storageName, drGrpName, useIDMap);
+      validLocalCSObjectPath = true;
+    }
+    std::vector<cim::ParamValue> inParams = {
+        cim::ParamValue("QNKey", cim::Value(QNKey), true),
+        cim::ParamValue("ConsistencySet",
+                        cim::Value(std::vector<std::string>{
+                            localCSObjectPath.toString()}),
+                        true),
+    };
+    std::vector<cim::ParamValue> outParams;
+
+    queryState = QS_FAILOVER_START;
+    std::uint32_t code = 0;
+    if (preview) {
+      log->log("In preview mode");
+    } else {
+      cim::Value result = server->getCIMClient().invokeMethod(
+          server->getCimNamespace(), localRSObjectPath, "FastFailover",
+          inParams, outParams);
+      code = result.getUint32();
+    }
+    queryState = QS_FAILOVER_DONE;
+    log->logDebug("FastFailover return code: " + std::to_string(code));
+    if (code == 0) return 0;
+
+    // The reason of a refusal is the first element of the first output
+    // parameter; without one there is no code to act on.
+    if (outParams.empty() || !outParams.front().getValue().isArray()) {
+      log->log(INVALID_CODE_TYPE);
+      return 1;
+    }
+    std::vector<std::uint32_t> codes = outParams.front().getValue().getUint32Array();
+    if (codes.empty()) {
+      log->log(INVALID_CODE_TYPE);
+      return 1;
+    }
+    // A refusal whose code says "no error" is still a refusal: the roles
+    // did not swap, so it must never read as a successful failover.
+    int reason = checkErrorCode(static_cast<int>(codes.front()));
+    return reason != 0 ? reason : 1;
+  } catch (const std::exception&) {
+    // Once FastFailover is out, a time-out may hide a failover done.
+    return logFailure(server,
+                      "Error - Query timeout during the Failover of DR Group "
+                      "\n\t\t\t\tusing the SMI-S",
+                      queryState == QS_FAILOVER_START
+                          ? ". The Failover action may succeed.\n\t\t\t\t"
+                            "Check the actual state of the DR Group and restart "
+                            "\n\t\t\t\tthe package."
+                          : "",
+                      "Error - Failed to failover the DR group using the SMI-S");
+  }
+}
+
+int ZARNAPI::disableFailsafe() {
+  log->logDebug("Inside the ZARNAPI::disableFailsafe method");
+  SMISServer* server = nullptr;
+  try {
+    std::string storageName = zarnEnv.getLocalStorageName();
+    std::string drGrpName = zarnEnv.getDRGroupName();
+    server = findSMISServer(false);
+    if (!validLocalCSObjectPath) {
+      localCSObjectPath = findCSObjectPath(server, storageName, drGrpName, useIDMap);
+      validLocalCSObjectPath = true;
+    }
+    queryState = QS_DISABLE_FAILSAFE_START;
+    server->getCIMClient().setProperty(server->getCimNamespace(),
+                                       localCSObjectPath, "FailSafe",
+                                       cim::Value("disable"));
+    queryState = QS_DISABLE_FAILSAFE_DONE;
+    return 0;
+  } catch (const cim::ConnectionTimeoutException&) {
+    if (queryState == QS_DISABLE_FAILSAFE_START) {
+      log->log(
+          "Error - Query timeout during the disabling Failsafe mode of the DR "
+          "Group.\n\t\t\tThe action may succeed. Please check the actual "
+          "state of the DR Group\n\t\t\t and you may want to startup the "
+          "application again.");
+    } else {
+      log->log("Error - Query timeout.");
+    }
+    if (server != nullptr) server->setState(TIMEOUT);
+  } catch (const cim::Exception& e) {
+    log->log("Error - " + e.getMessage());
+  } catch (const std::exception& e) {
+    log->log(std::string("Error - ") + e.what());
+  }
+  return 1;
+}
+
+int ZARNAPI::checkErrorCode(int errorCode) {
+  log->logDebug("Inside the ZARNAPI::checkErrorCode method");
+  switch (errorCode) {
+    case INVALID_DR_STATE:
+    case DR_GROUP_IS_MERGING:
+    case STORAGE_SYSTEM_BUSY:
+      break;  // the failover procedures wait on these
+    case INVALID_DR_MODE:
+      log->log("Error - The DR group is in invalid DR mode for failover.");
+      break;
+    case CONNECTION_SUSPENDED:
+      log->log(
+          "Error - The replication link is in suspend mode. The DR group can "
+          "not be failed over.\n\t\t\t\tResume the replication link for this "
+          "DR group and restart the package.");
+      break;
+    case LOCK_COLLISION:
+      log->log("Error - LOCK COLLISION. Retry the failover operation");
+      break;
+    default: {
+      char text[96];
+      std::snprintf(text, sizeof text,
+                    "Error - Unexpected error. The error code from SMI-S "
+                    "service is 0x%x",
+                    static_cast<unsigned>(errorCode));
+      log->log(text);
+    }
+  }
+  return errorCode;
+}

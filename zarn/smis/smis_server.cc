@@ -1,0 +1,174 @@
+#include "zarn/smis/smis_server.h"
+
+#include <limits>
+
+#include "cim/exception.h"
+#include "drif/logger.h"
+#include "zarn/smis/smis_exceptions.h"
+#include "zarn/store/smis_manager.h"
+#include "zarn/smis/smis_trust_store.h"
+
+SMISServer::SMISServer()
+    : log(Logger::getInstance()),
+      cimClient(new cim::Client),
+      useSSL(true),
+      smisPortNumber(0),
+      timeout(20),
+      cimNamespace(DEFAULT_NAME_SPACE),
+      state(UNKNOWN_STATE),
+      trustFolder(SMIS_TRUST_FOLDER) {
+  log->logDebug("Inside the SMISServer constructor");
+}
+
+SMISServer::~SMISServer() { log->logDebug("Inside the SMISServer destructor"); }
+
+ServerState SMISServer::getState() const {
+  log->logDebug("Inside the SMISServer::getState method");
+  return state;
+}
+
+void SMISServer::setState(ServerState newState) {
+  log->logDebug("Inside the SMISServer::setState method");
+  state = newState;
+}
+
+const std::string& SMISServer::getHostname() const {
+  log->logDebug("Inside the SMISServer::getHostname method");
+  return hostname;
+}
+
+void SMISServer::setHostname(const std::string& host) {
+  log->logDebug("Inside the SMISServer::setHostname method");
+  hostname = host;
+}
+
+bool SMISServer::getUseSSL() const {
+  log->logDebug("Inside the SMISServer::getUseSSL method");
+  return useSSL;
+}
+
+void SMISServer::setUseSSL(bool ssl) {
+  log->logDebug("Inside the SMISServer::setUseSSL method");
+  useSSL = ssl;
+}
+
+const cim::NamespaceName& SMISServer::getCimNamespace() const {
+  log->logDebug("Inside the SMISServer::getCimNamespace method");
+  return cimNamespace;
+}
+
+void SMISServer::setCimNamespace(const cim::NamespaceName& ns) {
+  log->logDebug("Inside the SMISServer::setCimNamespace method");
+  cimNamespace = ns;
+}
+
+void SMISServer::setCimNamespace(const std::string& ns) {
+  log->logDebug("Inside the SMISServer::setCimNamespace method");
+  cimNamespace = cim::NamespaceName(ns);
+}
+
+void SMISServer::setTimeout(int seconds) {
+  log->logDebug("Inside the SMISServer::setTimeout method");
+  timeout = seconds;
+  // A negative time-out would otherwise wrap into weeks; 0 ms makes every
+  // request time out at once rather than wait without bound.
+  std::int64_t ms = static_cast<std::int64_t>(seconds < 0 ? 0 : seconds) * 1000;
+  if (ms > std::numeric_limits<std::uint32_t>::max()) ms = std::numeric_limits<std::uint32_t>::max();
+  cimClient->setTimeout(static_cast<std::uint32_t>(ms));
+}
+
+int SMISServer::getTimeout() const {
+  log->logDebug("Inside the SMISServer::getTimeout method");
+  return timeout;
+}
+
+cim::Client& SMISServer::getCIMClient() {
+  log->logDebug("Inside the SMISServer::getCIMClient method");
+  if (state != TIMEOUT) return *cimClient;
+  // The client whose request timed out may still hold the connection of
+  // the late reply; a new client starts clean. The new one is made before
+  // the old one goes, so callers can tell them apart.
+  std::unique_ptr<cim::Client> fresh(new cim::Client);
+  cimClient.swap(fresh);
+  fresh.reset();
+  setTimeout(timeout);
+  std::string username = smisUsername, password = smisPassword;
+  connectToServer(username, password, smisPortNumber);
+  return *cimClient;
+}
+
+void SMISServer::connectToServer(const std::string& username, const std::string& password,
+                                 std::uint32_t port) {
+  connect(username, password, port, true);
+}
+
+void SMISServer::connectToSMISServer(const std::string& username,
+                                     const std::string& password, std::uint32_t port) {
+  connect(username, password, port, false);
+}
+
+bool SMISServer::verifyCertificate(const cim::CertificateInfo&) { return true; }
+
+void SMISServer::pinTrustedCertificate(std::uint32_t port, cim::SslContext* ssl) const {
+  std::string pem, problem;
+  int found = SMISTrustStore(trustFolder).load(hostname, &pem, &problem);
+  // A trust file that cannot be used refuses the server rather than let
+  // any certificate through.
+  if (found < 0)
+    throw cim::UntrustedServerException("Cannot connect to " + hostname + ":" +
+                                        std::to_string(port) + ": " + problem);
+  if (found == 0) ssl->setPinnedCertificate(pem);
+}
+
+void SMISServer::connect(const std::string& username, const std::string& password,
+                         std::uint32_t port, bool logConnecting) {
+  log->logDebug("Inside the SMISServer::connectToServer method");
+  smisUsername = username;
+  smisPassword = password;
+  smisPortNumber = port;
+
+  if (hostname.empty()) {
+    if (logConnecting) log->log("Connecting to SMI-S at local host");
+    cimClient->connectLocal();
+    state = CONNECTED;
+    return;
+  }
+  // The map file may come from an older version that let any text in.
+  std::string problem = smisHostNameProblem(hostname);
+  if (!problem.empty()) throw UnexpectedArgumentException(problem);
+  if (username.empty())
+    throw UnexpectedArgumentException("Missing username for connecting to SMI-S server");
+  if (password.empty())
+    throw UnexpectedArgumentException("Missing password for connecting to SMI-S server");
+
+  if (useSSL) {
+    std::uint32_t usedPort = port == 0 ? WBEM_DEFAULT_HTTPS_PORT : port;
+    cim::SslContext sslContext("", verifyCertificate, SSLCLIENT_RANDOMFILE);
+    pinTrustedCertificate(usedPort, &sslContext);
+    if (logConnecting)
+      log->log("Connecting to SMI-S server " + hostname + ":" + std::to_string(usedPort) +
+               " using HTTPS connection." + "\n\t\t\tRandom Number Generator: " +
+               SSLCLIENT_RANDOMFILE);
+    cimClient->connect(hostname, usedPort, sslContext, username, password);
+  } else {
+    std::uint32_t usedPort = port == 0 ? WBEM_DEFAULT_HTTP_PORT : port;
+    if (logConnecting)
+      log->log("Connecting to SMI-S server " + hostname + ":" + std::to_string(usedPort));
+    cimClient->connect(hostname, usedPort, username, password);
+  }
+  state = CONNECTED;
+}
+
+void connectListedServer(SMISServer& server, const SMISData& entry,
+                         const std::function<int()>& timeout,
+                         bool logConnecting) {
+  server.setHostname(entry.hostname);
+  server.setCimNamespace(entry.cimNamespace);
+  server.setUseSSL(entry.useSSL == "Y" || entry.useSSL == "y");
+  if (timeout) server.setTimeout(timeout());
+  const auto port = static_cast<std::uint32_t>(entry.port);
+  if (logConnecting)
+    server.connectToServer(entry.username, entry.password, port);
+  else
+    server.connectToSMISServer(entry.username, entry.password, port);
+}

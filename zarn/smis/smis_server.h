@@ -1,0 +1,104 @@
+// One connection to one SMI-S server (a CIM server). SMISServer holds the
+// server's address, credentials, namespace, protocol choice and time-out,
+// owns its CIM client, and connects it over HTTP, HTTPS or the local
+// connection (an empty host name: the CIM server of this host, reached
+// through the client's local socket without credentials). After a caller
+// has marked a request as timed out (setState(TIMEOUT)), the next
+// getCIMClient() replaces the client with a newly connected one.
+//
+// ZARNAPI and the administration tools create one SMISServer per server
+// they try. Connect failures are thrown: UnexpectedArgumentException for
+// missing credentials, the CIM client's exceptions otherwise.
+#ifndef ZARN_SMIS_SMIS_SERVER_H
+#define ZARN_SMIS_SMIS_SERVER_H
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "cim/client.h"
+#include "cim/name.h"
+#include "cim/ssl_context.h"
+
+class Logger;
+
+enum ServerState { UNKNOWN_STATE = 0, FAILED = 1, CONNECTED = 2, TIMEOUT = 3 };
+
+constexpr std::uint32_t WBEM_DEFAULT_HTTP_PORT = 5988;
+constexpr std::uint32_t WBEM_DEFAULT_HTTPS_PORT = 5989;
+constexpr char DEFAULT_NAME_SPACE[] = "root/ZARN";
+constexpr char SSLCLIENT_RANDOMFILE[] = "/dev/random";
+
+class SMISServer {
+ public:
+  SMISServer();
+  ~SMISServer();
+  SMISServer(const SMISServer&) = delete;
+  SMISServer& operator=(const SMISServer&) = delete;
+
+  ServerState getState() const;
+  void setState(ServerState newState);
+  const std::string& getHostname() const;
+  void setHostname(const std::string& host);
+  bool getUseSSL() const;
+  void setUseSSL(bool ssl);
+  const cim::NamespaceName& getCimNamespace() const;
+  void setCimNamespace(const cim::NamespaceName& ns);
+  // cim::InvalidNameException when the text is not a namespace name.
+  void setCimNamespace(const std::string& ns);
+  // The request time-out in seconds; the client gets seconds x 1000 ms.
+  void setTimeout(int seconds);
+  int getTimeout() const;
+
+  // The client for the next request; reconnects first when the state is
+  // TIMEOUT (a failed reconnection throws and leaves the state TIMEOUT).
+  cim::Client& getCIMClient();
+
+  // Connect the client with these credentials; port 0 means 5988 for HTTP
+  // and 5989 for HTTPS. Only connectToServer logs the connecting line.
+  void connectToServer(const std::string& username, const std::string& password,
+                       std::uint32_t port);
+  void connectToSMISServer(const std::string& username, const std::string& password,
+                           std::uint32_t port);
+
+  // The certificate check of HTTPS connections: every server certificate
+  // is accepted (SMI-S providers usually have self-signed ones), unless the
+  // host has a trusted certificate in the trust folder: then the server
+  // must present its key (cim::UntrustedServerException otherwise).
+  static bool verifyCertificate(const cim::CertificateInfo& certificate);
+
+  // The trust folder of SMISTrustStore (tests only).
+  void setTrustFolder(const std::string& folder) { trustFolder = folder; }
+
+ private:
+  void connect(const std::string& username, const std::string& password,
+               std::uint32_t port, bool logConnecting);
+  void pinTrustedCertificate(std::uint32_t port, cim::SslContext* ssl) const;
+
+  Logger* log;
+  std::unique_ptr<cim::Client> cimClient;
+  bool useSSL;
+  std::string hostname;
+  std::string smisUsername;
+  std::string smisPassword;
+  std::uint32_t smisPortNumber;
+  int timeout;  // seconds
+  cim::NamespaceName cimNamespace;
+  ServerState state;
+  std::string trustFolder;
+};
+
+class SMISData;
+
+// Sets server up from an entry of the SMI-S server list (host name,
+// namespace, SSL when the entry says "Y" or "y", then the time-out in
+// seconds that timeout gives; none keeps the server's) and connects it with
+// the entry's credentials and port, logging the connecting line when
+// logConnecting (connectToServer, else connectToSMISServer). Throws what
+// those throw.
+void connectListedServer(SMISServer& server, const SMISData& entry,
+                         const std::function<int()>& timeout,
+                         bool logConnecting);
+
+#endif  // ZARN_SMIS_SMIS_SERVER_H

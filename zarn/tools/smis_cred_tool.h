@@ -1,0 +1,71 @@
+// smiscred, the administrator's command for the SMI-S server list of the map
+// file: add or update a server, replace the list from an input file, remove
+// a server, list the servers, choose the default one. Passwords are asked
+// for on the terminal with echo off and are never shown or logged. One run
+// is one action; the map file is written once, at its end, and only when
+// the action succeeded.
+#ifndef ZARN_TOOLS_SMIS_CRED_TOOL_H
+#define ZARN_TOOLS_SMIS_CRED_TOOL_H
+
+#include <ostream>
+#include <string>
+
+#include "zarn/store/smis_manager.h"
+
+// Where passwords come from.
+class PasswordInput {
+ public:
+  virtual ~PasswordInput() = default;
+  // Writes prompt to standard output and reads one line without showing
+  // what is typed; the line feed is not kept. False when nothing could be
+  // read.
+  virtual bool readHidden(const std::string& prompt, std::string* line) = 0;
+};
+
+// Reads standard input; while it is a terminal, echo is off for the line
+// and the terminal's settings are restored afterwards, dropping any input
+// typed ahead.
+class TerminalPasswordInput : public PasswordInput {
+ public:
+  bool readHidden(const std::string& prompt, std::string* line) override;
+};
+
+class SMISCredTool {
+ public:
+  // Standard output goes through the platform's console, errors to err.
+  // mapFile is the map file (tests only).
+  SMISCredTool(PasswordInput* passwords, std::ostream* err,
+               const std::string& mapFile = SMIS_INFO_FILE);
+  SMISCredTool(const SMISCredTool&) = delete;
+  SMISCredTool& operator=(const SMISCredTool&) = delete;
+
+  // Carries out the action of the command line; the exit status, 0 or 1.
+  int run(int argc, char* argv[]);
+
+ private:
+  int listServers(int argc);
+  int setDefault(int argc);
+  int removeServer(int argc);
+  int replaceFromFile(int argc);
+  int addOrUpdate();
+
+  // Asks twice, up to three times, until both entries match.
+  bool askPassword(const std::string& suffix, std::string* password);
+  void printUsage();
+  void print(const std::string& text);
+  void error(const std::string& text);
+  // "Error - " + text, then the usage text; 1 for the exit status.
+  int usageError(const std::string& text);
+
+  PasswordInput* passwords;
+  std::ostream* err;
+  std::string mapFile;
+  std::string command;  // the tool's name as called
+
+  std::string host;  // of -h, -r or -d, whichever came last
+  std::string cimNamespace, username, port, useSSL, inputFile;
+  bool namespaceGiven = false, usernameGiven = false, portGiven = false,
+       sslGiven = false;
+};
+
+#endif  // ZARN_TOOLS_SMIS_CRED_TOOL_H

@@ -1,0 +1,54 @@
+// smistrust, the administrator's command for the trusted certificates of
+// the SMI-S servers (SMISTrustStore): show the certificate a server
+// presents and, once approved, trust it; list the trusted certificates;
+// remove one. The server is reached over TLS without credentials: nothing
+// is sent to it, so no password can leak to an impostor.
+#ifndef ZARN_TOOLS_SMIS_TRUST_TOOL_H
+#define ZARN_TOOLS_SMIS_TRUST_TOOL_H
+
+#include <istream>
+#include <ostream>
+#include <string>
+
+#include "zarn/store/smis_manager.h"
+#include "zarn/smis/smis_trust_store.h"
+
+class SMISTrustTool {
+ public:
+  // Answers to the question come from in, standard output goes through the
+  // platform's console, errors to err. mapFile (for the server's port) and
+  // trustFolder are for tests only.
+  SMISTrustTool(std::istream* in, std::ostream* err,
+                const std::string& mapFile = SMIS_INFO_FILE,
+                const std::string& trustFolder = SMIS_TRUST_FOLDER);
+  SMISTrustTool(const SMISTrustTool&) = delete;
+  SMISTrustTool& operator=(const SMISTrustTool&) = delete;
+
+  // Carries out the action of the command line; the exit status, 0 or 1.
+  int run(int argc, char* argv[]);
+
+ private:
+  int trustServer();
+  int listTrusted();
+  int removeTrusted();
+
+  // The port of -p, else the server list's for the host, else 5989; 0 for
+  // a -p that is not a port.
+  int serverPort();
+  void print(const std::string& text);
+  // Writes "Error - " + text; 1 for the exit status.
+  int error(const std::string& text);
+  int usageError(const std::string& text);
+
+  std::istream* in;
+  std::ostream* err;
+  std::string mapFile;
+  SMISTrustStore store;
+  std::string command;
+
+  char action = 0;  // 'h', 'l' or 'r'
+  std::string host, port;
+  bool assumeYes = false;
+};
+
+#endif  // ZARN_TOOLS_SMIS_TRUST_TOOL_H
