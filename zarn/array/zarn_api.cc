@@ -287,6 +287,13 @@ int ZARNAPI::findDeviceID(const std::string& storageName,
   return 1;
 }
 
+void ZARNAPI::keepLocalCSObjectPath(SMISServer* server, const std::string& storageName,
+                                    const std::string& drGrpName) {
+  if (validLocalCSObjectPath) return;
+  localCSObjectPath = findCSObjectPath(server, storageName, drGrpName, useIDMap);
+  validLocalCSObjectPath = true;
+}
+
 void ZARNAPI::dumpObjectPath(const std::string& copInfo,
                              const cim::ObjectPath& objectPath) {
   std::string text = copInfo + "\n" + "objectPath.host: " +

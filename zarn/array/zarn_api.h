@@ -122,6 +122,10 @@ class ZARNAPI : public ArrayOperations {
   void dumpObjectPath(const std::string& copInfo,
                       const cim::ObjectPath& objectPath);
 
+  // Looks the local DR group's path up the first time only; it is kept in
+  // localCSObjectPath for the rest of the run.
+  void keepLocalCSObjectPath(SMISServer* server, const std::string& storageName,
+                             const std::string& drGrpName);
   // Reads the DR group at path into csState and checks it.
   void readCSState(SMISServer* smisSrv, const cim::ObjectPath& path,
                    ConsistencySetState& csState);

@@ -30,10 +30,7 @@ int ZARNAPI::failover() {
       localRSObjectPath = findServiceObjectPath(server, storageName);
       validLocalRSObjectPath = true;
     }
-    if (!validLocalCSObjectPath) {
-      localCSObjectPath = findCSObjectPath(server, storageName, drGrpName, useIDMap);
-      validLocalCSObjectPath = true;
-    }
+    keepLocalCSObjectPath(server, storageName, drGrpName);
     std::vector<cim::ParamValue> inParams = {
         cim::ParamValue("QNKey", cim::Value(QNKey), true),
         cim::ParamValue("ConsistencySet",
@@ -93,10 +90,7 @@ int ZARNAPI::disableFailsafe() {
     std::string storageName = zarnEnv.getLocalStorageName();
     std::string drGrpName = zarnEnv.getDRGroupName();
     server = findSMISServer(false);
-    if (!validLocalCSObjectPath) {
-      localCSObjectPath = findCSObjectPath(server, storageName, drGrpName, useIDMap);
-      validLocalCSObjectPath = true;
-    }
+    keepLocalCSObjectPath(server, storageName, drGrpName);
     queryState = QS_DISABLE_FAILSAFE_START;
     server->getCIMClient().setProperty(server->getCimNamespace(),
                                        localCSObjectPath, "FailSafe",

@@ -65,10 +65,7 @@ int ZARNAPI::getLocalCSState(ConsistencySetState& csState) {
     std::string storageName = zarnEnv.getLocalStorageName();
     std::string drGrpName = zarnEnv.getDRGroupName();
     server = findSMISServer(false);
-    if (!validLocalCSObjectPath) {
-      localCSObjectPath = findCSObjectPath(server, storageName, drGrpName, useIDMap);
-      validLocalCSObjectPath = true;
-    }
+    keepLocalCSObjectPath(server, storageName, drGrpName);
     readCSState(server, localCSObjectPath, csState);
     return 0;
   } catch (const NoSMISServerException& e) {
