@@ -186,15 +186,12 @@ bool runStart(Cluster& cluster, const Start& s) {
   return asExpected;
 }
 
-// Builds the device ID map on every node with zarndiscovery (built beside
-// drenable), through the node's default SMI-S server, from an input file
+// Builds the device ID map on every node with zarndiscovery (from the same
+// build as drenable), through the node's default SMI-S server, from an input file
 // naming the scenario's DR groups on the arrays of the two data centres.
 // Prints node1's run and its listing. True when every run succeeded.
 bool runDiscovery(Cluster& cluster) {
-  const std::string program =
-      (std::filesystem::path(cluster.options().drenable).parent_path().parent_path() /
-       "zarn" / "zarndiscovery")
-          .string();
+  const std::string program = ZARNDISCOVERY_BIN;
   const char* const inputFile = "/root/zarn_pairs.cfg";
   std::string input = std::string("# the arrays of data centres 1 and 2\n") +
                       "<storage_pair_info>\n\"" + DC1_WWN + "\"\n\"" + DC2_WWN +
@@ -229,13 +226,10 @@ bool runDiscovery(Cluster& cluster) {
 }
 
 // Asks for the state of every DR group of the scenario on both arrays with
-// ZARNGetDRState (built beside drenable) on node3, through smis-dc2 first,
+// ZARNGetDRState (from the same build as drenable) on node3, through smis-dc2 first,
 // and prints each query and its four lines. True when every query answered.
 bool runStateQuery(Cluster& cluster) {
-  const std::string program =
-      (std::filesystem::path(cluster.options().drenable).parent_path().parent_path() /
-       "zarn" / "ZARNGetDRState")
-          .string();
+  const std::string program = ZARNGETDRSTATE_BIN;
   support::Sandbox& node = cluster.node("node3");
   bool allGood = true;
   for (const auto& g : cluster.scenario()["drGroups"]) {
