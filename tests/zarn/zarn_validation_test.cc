@@ -304,6 +304,18 @@ TEST_F(ZARNValidationTest, EnvironmentFaults) {
         "\n\t\t\t\tnode5 and node3 node4",
         ENV_FAULT},
        false, 0},
+      {"a host list naming node10 does not name node1",
+       {{"DC1_HOST_LIST", "node10,node2"}},
+       {"Error - The local host node1 is not in the data center host lists "
+        "\n\t\t\t\tnode10,node2 and node3 node4",
+        ENV_FAULT},
+       false, 0},
+      {"node named in both host lists",
+       {{"DC2_HOST_LIST", "node3 node1.example.com"}},
+       {"Error - The local host node1 is named in both DC1_HOST_LIST and "
+        "DC2_HOST_LIST.\n\t\t\t\tA node belongs to one data center only.",
+        ENV_FAULT},
+       false, 0},
   };
   const auto original = vars;
   size_t before = 0;
