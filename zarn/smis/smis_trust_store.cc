@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "cim/certificate.h"
+#include "drif/file_descriptor.h"
 #include "zarn/store/map_file.h"
 
 namespace {
@@ -100,14 +101,7 @@ bool SMISTrustStore::save(const std::string& host, const std::string& pem,
     *error = "Cannot write the trusted certificate " + path + ": " + errnoText();
     return false;
   }
-  bool ok = ::fchmod(fd, 0644) == 0;
-  size_t done = 0;
-  while (ok && done < pem.size()) {
-    ssize_t n = ::write(fd, pem.data() + done, pem.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<size_t>(n);
-  }
+  bool ok = ::fchmod(fd, 0644) == 0 && sys::writeAll(fd, pem);
   ok = ok && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
@@ -116,12 +110,7 @@ bool SMISTrustStore::save(const std::string& host, const std::string& pem,
     ::unlink(temp.c_str());
     return false;
   }
-  // The rename itself made durable.
-  int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
+  sys::syncFolder(folder_);
   return true;
 }
 

@@ -17,6 +17,7 @@
 #include <set>
 #include <string>
 
+#include "drif/file_descriptor.h"
 #include "drif/platform.h"
 
 bool MapReader::getLine(std::string* line) {
@@ -70,58 +71,11 @@ namespace {
 
 std::string errnoText() { return std::strerror(errno); }
 
-// Closes a descriptor when it goes out of scope.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  // Closes now; false when close reports an error.
-  bool close() {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-bool writeAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 std::string dirName(const std::string& path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
-}
-
-// Makes the rename itself durable. A failure here cannot be undone any more
-// (the new file is already in place), so it is not reported.
-void syncDir(const std::string& dir) {
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
 }
 
 // Says once per file, on standard error, that the map file is open to
@@ -168,7 +122,7 @@ bool MapFile::save(const Builder& build, bool mustExist,
   // one on disk at the moment of the save.
   // Failing to make a file in the map file's folder is failing to write
   // the map file.
-  Fd lock(::open(lockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  sys::FileDescriptor lock(::open(lockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
   if (lock.get() < 0) {
     *error = "Could not open the file " + path_ + " for write";
     return false;
@@ -207,7 +161,7 @@ bool MapFile::save(const Builder& build, bool mustExist,
   // Under the lock no other writer uses the temporary file: what is there
   // was left by a writer that died.
   ::unlink(temp.c_str());
-  Fd out(::open(temp.c_str(),
+  sys::FileDescriptor out(::open(temp.c_str(),
                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (out.get() < 0) {
     *error = "Could not open the file " + path_ + " for write";
@@ -219,7 +173,7 @@ bool MapFile::save(const Builder& build, bool mustExist,
             (::geteuid() != 0 || ::fchown(out.get(), 0, 0) == 0);
   if (!ok) {
     *error = "Failed to set the acess permission of the file " + path_ + ".";
-  } else if (!writeAll(out.get(), next) || ::fsync(out.get()) != 0 ||
+  } else if (!sys::writeAll(out.get(), next) || ::fsync(out.get()) != 0 ||
              !out.close()) {
     *error = "Could not write the file " + path_ + ": " + errnoText();
     ok = false;
@@ -231,6 +185,6 @@ bool MapFile::save(const Builder& build, bool mustExist,
     ::unlink(temp.c_str());
     return false;
   }
-  syncDir(dirName(target));
+  sys::syncFolder(dirName(target));
   return true;
 }

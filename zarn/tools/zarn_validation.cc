@@ -15,6 +15,7 @@
 #include "cim/client.h"
 #include "cim/exception.h"
 #include "cim/object_path.h"
+#include "drif/file_descriptor.h"
 #include "drif/logger.h"
 #include "drif/platform.h"
 #include "zarn/smis/smis_server.h"
@@ -24,32 +25,6 @@ namespace {
 const char STORAGE_SYSTEM_CLASS[] = "QNZARN_StorageSystem";
 const int CLIENT_DEFAULT_TIMEOUT = 20;  // seconds, the CIM client's own
 
-// Closes a descriptor when it goes out of scope.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  Descriptor& operator=(Descriptor&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  // Closes now; false when close reports an error.
-  bool close() {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
 // Twelve random hexadecimal digits.
 std::string randomSuffix() {
   std::random_device random;
@@ -57,17 +32,6 @@ std::string randomSuffix() {
   std::string out;
   for (int i = 0; i < 12; ++i) out.push_back("0123456789abcdef"[digit(random)]);
   return out;
-}
-
-bool writeAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -289,7 +253,7 @@ bool ZARNValidation::writeToFile() {
   // refused, and a lock someone holds for ever is waited on for a while
   // only.
   const std::string lockPath = path + ".lock";
-  Descriptor lock(::open(lockPath.c_str(),
+  sys::FileDescriptor lock(::open(lockPath.c_str(),
                          O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
                          0600));
   struct stat st;
@@ -314,10 +278,10 @@ bool ZARNValidation::writeToFile() {
   // file's place: whatever stood there is replaced, never followed, opened
   // or changed.
   std::string temp;
-  Descriptor file(-1);
+  sys::FileDescriptor file;
   for (int tries = 0; file.get() < 0 && tries < 16; ++tries) {
     temp = path + ".tmp." + randomSuffix();
-    file = Descriptor(::open(temp.c_str(),
+    file = sys::FileDescriptor(::open(temp.c_str(),
                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                              0644));
     if (file.get() < 0 && errno != EEXIST) break;
@@ -326,7 +290,7 @@ bool ZARNValidation::writeToFile() {
   std::string text;
   for (const std::string& name : smisNamesList) text += name + "\n";
   bool permitted = ::fchmod(file.get(), 0644) == 0;
-  bool written = permitted && writeAll(file.get(), text) &&
+  bool written = permitted && sys::writeAll(file.get(), text) &&
                  ::fsync(file.get()) == 0;
   written = file.close() && written;
   if (!permitted) {
