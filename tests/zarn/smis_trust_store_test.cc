@@ -9,26 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/certificates.h"
 #include "tests/support/map_store.h"
 
 namespace {
 
-const char* const PEM =
-    "-----BEGIN CERTIFICATE-----\n"
-    "MIIBdTCCARugAwIBAgIULCCFSG+L+hxSGPQwcCRtFqFh8KIwCgYIKoZIzj0EAwIw\n"
-    "EDEOMAwGA1UEAwwFc21pczEwHhcNMjYxMjA4MDgxMzExWhcNMzYxMjA1MDgxMzEx\n"
-    "WjAQMQ4wDAYDVQQDDAVzbWlzMTBZMBMGByqGSM49AgEGCCqGSM49AwEHA0IABPtX\n"
-    "HMsdUUReiwIHVpHeo2WHW2o+Gqb3Hl9M6By3ST5cIDd2A7uJwj+9b8EkaR+rPFw5\n"
-    "/477QS62QBMe//+6+TmjUzBRMB0GA1UdDgQWBBSP/0lY6NZXbWSkafiHifyGSgWJ\n"
-    "fDAfBgNVHSMEGDAWgBSP/0lY6NZXbWSkafiHifyGSgWJfDAPBgNVHRMBAf8EBTAD\n"
-    "AQH/MAoGCCqGSM49BAMCA0gAMEUCIQDbHLtgS0ZXOSGQPv/QwM45NRRsHz69aAS/\n"
-    "VmYdamFzOgIgaE6CX7qPVk5plp4ekPUDyF9AYc4n+r4OkR/lHzdr6Zg=\n"
-    "-----END CERTIFICATE-----\n";
-
-mode_t modeOf(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
-}
+// Any certificate will do: the store keeps the text as it is.
+const char* const PEM = support::KEY_A;
 
 TEST(SMISTrustStoreTest, HostNamesThatMayNameATrustFile) {
   struct Case {
@@ -77,8 +64,8 @@ TEST(SMISTrustStoreTest, SavesLoadsListsAndRemoves) {
   EXPECT_FALSE(store.save("../x", PEM, &error));
   EXPECT_EQ("Not a valid SMI-S server host name: ../x", error);
   ::umask(oldMask);
-  EXPECT_EQ(0755, modeOf(folder));
-  EXPECT_EQ(0644, modeOf(folder + "/smis1.pem"));
+  EXPECT_EQ(0755u, support::modeOf(folder));
+  EXPECT_EQ(0644u, support::modeOf(folder + "/smis1.pem"));
   EXPECT_EQ(0, store.load("smis1", &pem, &error)) << error;
   EXPECT_EQ(PEM, pem);
 
