@@ -12,7 +12,7 @@
 
 #include "cim/certificate.h"
 #include "drif/file_descriptor.h"
-#include "zarn/store/map_file.h"
+#include "drif/platform.h"
 
 namespace {
 
@@ -72,8 +72,10 @@ int SMISTrustStore::load(const std::string& host, std::string* pem, std::string*
   if (path.empty()) return 1;
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return 1;
-  if (!MapFile(path).read(pem)) {
-    *error = "Cannot read the trusted certificate " + path + ": " + errnoText();
+  // A trust file is public and meant to be 0644: it is read as it is,
+  // without the map file's check for a mode open to others.
+  if (int failure = sys::platform().files->readAll(path, pem)) {
+    *error = "Cannot read the trusted certificate " + path + ": " + std::strerror(failure);
     return -1;
   }
   cim::Certificate cert;
