@@ -8,9 +8,9 @@
 
 #include <cstdio>
 #include <memory>
-#include <mutex>
 
 #include "cim/exception.h"
+#include "cim/http_transport.h"
 
 namespace cim {
 
@@ -72,11 +72,6 @@ bool describe(X509* cert, Certificate* out) {
   return true;
 }
 
-void globalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 }  // namespace
 
 bool readCertificatePem(const std::string& pem, Certificate* out) {
@@ -120,7 +115,7 @@ PinCheck checkPinnedKey(const std::string& trustedPem, const Certificate& presen
 
 Certificate fetchServerCertificate(const std::string& host, std::uint32_t port,
                                    std::uint32_t timeoutMs) {
-  globalInit();
+  initLibcurl();
   const std::string where = host + ":" + std::to_string(port);
   std::unique_ptr<CURL, void (*)(CURL*)> curl(curl_easy_init(), curl_easy_cleanup);
   if (!curl) throw TransportException("Cannot create a libcurl handle");

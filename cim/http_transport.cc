@@ -32,11 +32,9 @@ struct SocketHooks {
   int keep = -1;            // the socket libcurl must leave open (handed on)
 };
 
-namespace {
-
 // libcurl opens the key log file while it initialises, so the variables go
 // first.
-void globalInit() {
+void initLibcurl() {
   static std::once_flag once;
   std::call_once(once, [] {
     for (const char* const* name = DEBUG_ENVIRONMENT; *name != nullptr; ++name)
@@ -44,6 +42,8 @@ void globalInit() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
   });
 }
+
+namespace {
 
 // A socket still usable for a request: no end of file, error or early data.
 bool idle(int fd) {
@@ -250,7 +250,7 @@ const std::string* HttpResponse::header(std::string_view name) const {
   return nullptr;
 }
 
-HttpTransport::HttpTransport() : sockets_(new SocketHooks) { globalInit(); }
+HttpTransport::HttpTransport() : sockets_(new SocketHooks) { initLibcurl(); }
 
 HttpTransport::~HttpTransport() { close(); }
 

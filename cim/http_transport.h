@@ -13,8 +13,8 @@
 // request time-out; each request then has the full time-out.
 //
 // Every socket the transport opens is close-on-exec (libcurl's own socket
-// pair is not; the shell seam closes it in commands). Before the first
-// transport exists, libcurl's debugging variables (DEBUG_ENVIRONMENT) are
+// pair is not; the shell seam closes it in commands). Before libcurl
+// initialises, libcurl's debugging variables (DEBUG_ENVIRONMENT) are
 // removed from the process environment: SSLKEYLOGFILE would otherwise have
 // the TLS session secrets written to the file it names.
 //
@@ -46,6 +46,10 @@ const std::uint32_t MAX_CONNECT_TIMEOUT_MS = 10000;
 // The variables removed from the environment before libcurl starts, a null
 // pointer last: SSLKEYLOGFILE, and those a debugging build of libcurl reads.
 extern const char* const DEBUG_ENVIRONMENT[];
+
+// Removes DEBUG_ENVIRONMENT from the environment, then initialises libcurl;
+// once per process. Every user of libcurl calls it before its first handle.
+void initLibcurl();
 
 struct Endpoint {
   enum Scheme { HTTP, HTTPS, LOCAL };

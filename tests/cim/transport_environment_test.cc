@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "cim/certificate.h"
 #include "cim/client.h"
 #include "cim/xml_writer.h"
 #include "drif/platform.h"
@@ -36,6 +37,19 @@ TEST(TransportEnvironmentTest, DebugVariablesAreRemovedBeforeTheFirstTransfer) {
   client.connect("127.0.0.1", server.port(),
                  SslContext("", [](const CertificateInfo&) { return true; }), "admin", "secret");
   EXPECT_EQ(client.enumerateInstanceNames(kNs, Name("QNZARN_StorageSystem")).size(), 1u);
+  EXPECT_FALSE(std::ifstream(keyLog).good()) << "TLS secrets were written to " << keyLog;
+}
+
+// smistrust fetches a server's certificate before any transport exists.
+TEST(TransportEnvironmentTest, CertificateFetchRemovesTheDebugVariablesToo) {
+  support::TempDir dir;
+  const std::string keyLog = dir.path() + "/keys";
+  ::setenv("SSLKEYLOGFILE", keyLog.c_str(), 1);
+  ASSERT_TRUE(support::makeCertificate(dir.path(), false));
+  support::TlsServer server(dir.path());
+
+  EXPECT_FALSE(fetchServerCertificate("127.0.0.1", server.port(), 5000).pem.empty());
+  EXPECT_EQ(std::getenv("SSLKEYLOGFILE"), nullptr);
   EXPECT_FALSE(std::ifstream(keyLog).good()) << "TLS secrets were written to " << keyLog;
 }
 
