@@ -373,7 +373,7 @@ TEST_F(ZARNValidationTest, OutputFileIsReplacedNeverFollowed) {
 
 // Two runs for one output file take turns, but a lock held for ever (or a
 // link planted at the lock file's name) keeps the run waiting for a few
-// seconds at most; the earlier list then stays.
+// seconds at most; the earlier list then stays and the check fails.
 TEST_F(ZARNValidationTest, OutputLockIsWaitedForAWhileOnly) {
   ScriptedServer both(reporting({LOCAL, REMOTE}));
   servers(serverEntry("127.0.0.1", both.port()));
@@ -384,7 +384,7 @@ TEST_F(ZARNValidationTest, OutputLockIsWaitedForAWhileOnly) {
   int fd = open(lock.c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_GE(fd, 0);
   ASSERT_EQ(0, flock(fd, LOCK_EX));
-  EXPECT_EQ(0, run());
+  EXPECT_EQ(-1, run());
   EXPECT_EQ(std::vector<unsigned>(LOCK_WAIT_SECONDS, 1), sys.clock.sleeps);
   EXPECT_EQ(std::vector<std::string>{cannotLock}, sys.console.writes);
   EXPECT_EQ("old\n", output());
@@ -396,11 +396,33 @@ TEST_F(ZARNValidationTest, OutputLockIsWaitedForAWhileOnly) {
   ASSERT_EQ(0, symlink(victim.c_str(), lock.c_str()));
   sys.console.writes.clear();
   sys.clock.sleeps.clear();
-  EXPECT_EQ(0, run());
+  EXPECT_EQ(-1, run());
   EXPECT_EQ(std::vector<std::string>{cannotLock}, sys.console.writes);
   EXPECT_TRUE(sys.clock.sleeps.empty());
   EXPECT_EQ("old\n", output());
   EXPECT_EQ("secret\n", support::slurp(victim));
+}
+
+// A list that could not be written fails the check: the caller must not
+// go on with the list of an earlier run.
+TEST_F(ZARNValidationTest, UnwritableOutputFileIsAnError) {
+  ScriptedServer both(reporting({LOCAL, REMOTE}));
+  servers(serverEntry("127.0.0.1", both.port()));
+  const std::string out = envFile + ".smis";
+  struct Case {
+    std::string folder;  // made where a file belongs
+    std::string message;
+  } cases[] = {
+      {out + ".lock", "Error:Cannot lock the file " + out + "\n\n"},
+      {out, "Error - Cannot write the file " + out + ": Is a directory\n\n"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(0, mkdir(c.folder.c_str(), 0755)) << c.folder;
+    sys.console.writes.clear();
+    EXPECT_EQ(-1, run()) << c.folder;
+    EXPECT_EQ(std::vector<std::string>{c.message}, sys.console.writes) << c.folder;
+    EXPECT_EQ(0, rmdir(c.folder.c_str())) << c.folder;
+  }
 }
 
 TEST_F(ZARNValidationTest, PackageConfigurationNamesItsOwnPlace) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <exception>
 #include <functional>
@@ -82,7 +83,9 @@ int ZARNValidation::validateZARNAttribs() {
              list + where);
     return -1;
   }
-  writeToFile();
+  // The caller goes on with the list in the output file: a list that was
+  // not written fails the check.
+  if (!writeToFile()) return -1;
   return result;
 }
 
@@ -247,6 +250,13 @@ bool ZARNValidation::writeToFile() {
   sys::Console& out = *sys::platform().console;
   const std::string cannotLock =
       "Error:Cannot lock the file " + path + "\n" + "\n";
+  // Whatever keeps the list from being written (a folder at its name, a
+  // read-only or full file system) is said, with the system's reason.
+  auto cannotWrite = [&out, &path](int failure) {
+    out.write("Error - Cannot write the file " + path + ": " + std::strerror(failure) +
+              "\n" + "\n");
+    return false;
+  };
 
   // Two runs for the same package take turns through a lock file that is
   // only ever locked, never written: a link or FIFO planted in its place is
@@ -257,7 +267,7 @@ bool ZARNValidation::writeToFile() {
                          O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
                          0600));
   struct stat st;
-  if (lock.get() < 0 && errno != ELOOP) return false;
+  if (lock.get() < 0 && errno != ELOOP && errno != EISDIR) return cannotWrite(errno);
   if (lock.get() < 0 || ::fstat(lock.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
     out.write(cannotLock);
     return false;
@@ -286,22 +296,30 @@ bool ZARNValidation::writeToFile() {
                              0644));
     if (file.get() < 0 && errno != EEXIST) break;
   }
-  if (file.get() < 0) return false;
+  if (file.get() < 0) return cannotWrite(errno);
   std::string text;
   for (const std::string& name : smisNamesList) text += name + "\n";
   bool permitted = ::fchmod(file.get(), 0644) == 0;
   bool written = permitted && sys::writeAll(file.get(), text) &&
                  ::fsync(file.get()) == 0;
-  written = file.close() && written;
+  int failure = errno;
+  if (!file.close() && written) {
+    written = false;
+    failure = errno;
+  }
   if (!permitted) {
     ::unlink(temp.c_str());
     out.write("Error - Failed to change file permission for the file " + path +
               "\n" + "\n");
     return false;
   }
-  if (!written || ::rename(temp.c_str(), path.c_str()) != 0) {
+  if (written && ::rename(temp.c_str(), path.c_str()) != 0) {
+    written = false;
+    failure = errno;
+  }
+  if (!written) {
     ::unlink(temp.c_str());
-    return false;
+    return cannotWrite(failure);
   }
   return true;
 }
