@@ -158,6 +158,8 @@ struct Transfer {
   HttpResponse* response;
   std::size_t limit;
   bool tooLarge = false;
+  std::size_t headerBytes = 0;  // status, header and trailer lines so far
+  bool headersTooLarge = false;
 };
 
 size_t onBody(char* data, size_t size, size_t count, void* userdata) {
@@ -185,6 +187,11 @@ std::string_view trim(std::string_view s) {
 size_t onHeader(char* data, size_t size, size_t count, void* userdata) {
   auto* t = static_cast<Transfer*>(userdata);
   size_t n = size * count;
+  t->headerBytes += n;
+  if (t->headerBytes > MAX_HEADER_SIZE) {
+    t->headersTooLarge = true;
+    return 0;  // aborts the transfer
+  }
   std::string_view line = trim(std::string_view(data, n));
   if (line.substr(0, 5) == "HTTP/") {
     t->response->headers.clear();
@@ -381,6 +388,9 @@ HttpResponse HttpTransport::post(const std::vector<std::string>& headers,
   curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, nullptr);
   curl_slist_free_all(list);
   if (rc == CURLE_FILESIZE_EXCEEDED) transfer.tooLarge = true;
+  if (transfer.headersTooLarge)
+    throw TransportException("Response headers from " + endpoint_.describe() +
+                             " are larger than " + std::to_string(MAX_HEADER_SIZE) + " bytes");
   if (rc != CURLE_OK) {
     // A time-out well before the request's own bound can only be the bound
     // on setting up a new connection (after the server closed the last one).

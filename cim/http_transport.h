@@ -23,7 +23,9 @@
 // (the connection is then dropped), CannotConnectException when the server
 // cannot be reached, TransportException for everything else below HTTP,
 // including a response larger than the limit (the transfer is cut off as
-// soon as the limit is passed; nothing beyond it is kept in memory).
+// soon as the limit is passed; nothing beyond it is kept in memory). The
+// body's limit is set per transport; the status, header and trailer lines
+// of one response together have their own, MAX_HEADER_SIZE.
 #ifndef CIM_HTTP_TRANSPORT_H
 #define CIM_HTTP_TRANSPORT_H
 
@@ -42,6 +44,9 @@ typedef void CURL;
 namespace cim {
 
 const std::uint32_t MAX_CONNECT_TIMEOUT_MS = 10000;
+// The most bytes of status, header and trailer lines one response may
+// have, interim responses included; a CIM server sends a few hundred.
+const std::size_t MAX_HEADER_SIZE = 256u << 10;
 
 // The variables removed from the environment before libcurl starts, a null
 // pointer last: SSLKEYLOGFILE, and those a debugging build of libcurl reads.

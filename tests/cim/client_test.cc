@@ -492,6 +492,32 @@ TEST_F(ClientTest, HundredMegabyteResponseIsRefused) {
   }
 }
 
+// Header lines, and the trailers after a chunked body, have a bound of
+// their own: 4 MiB of "a:b" lines are cut off at 256 KiB.
+TEST_F(ClientTest, EndlessHeadersOrTrailersAreCutOff) {
+  std::string lines;
+  for (int i = 0; i < (4 << 20) / 5; ++i) lines += "a:b\r\n";
+  for (bool trailers : {false, true}) {
+    SCOPED_TRACE(trailers ? "trailers" : "headers");
+    ScriptedServer server([&](int fd, const Request&) {
+      support::sendAll(fd, std::string("HTTP/1.1 200 OK\r\nContent-Type: application/xml\r\n"
+                                       "CIMOperation: MethodResponse\r\n"
+                                       "Transfer-Encoding: chunked\r\n") +
+                               (trailers ? "\r\n0\r\n" : "") + lines + "\r\n");
+      return false;
+    });
+    connect(server);
+    try {
+      enumerate();
+      ADD_FAILURE() << "no exception";
+    } catch (const TransportException& e) {
+      EXPECT_EQ(e.getMessage(), "Response headers from 127.0.0.1:" +
+                                    std::to_string(server.port()) +
+                                    " are larger than 262144 bytes");
+    }
+  }
+}
+
 TEST_F(ClientTest, LocalConnectionUsesTheSocketWithoutCredentials) {
   support::TempDir dir;
   std::string socketPath = dir.path() + "/cim.sock";
