@@ -111,6 +111,57 @@ bool startsWith(std::string_view text, std::size_t at, std::string_view prefix) 
   return text.compare(at, prefix.size(), prefix) == 0;
 }
 
+// Where the document type declaration at text[at] ("<!DOCTYPE") ends: the
+// index of its closing '>', found the way pugixml skips it. Markup
+// declarations ("<!ELEMENT ...>") nest in it; quoted strings, processing
+// instructions, comments and ignored sections ("<![ ... ]]>", nesting too)
+// are passed over whole, so a quote or '>' within them ends nothing. Where
+// pugixml would refuse the declaration, the index reached (or the end of
+// the text): pugixml reads nothing beyond that point.
+std::size_t doctypeEnd(std::string_view text, std::size_t at) {
+  auto past = [&text](std::size_t from, std::string_view end) {
+    std::size_t found = text.find(end, from);
+    return found == std::string_view::npos ? text.size() : found + end.size();
+  };
+  std::size_t depth = 0;
+  std::size_t i = at + 2;
+  while (i < text.size()) {
+    char c = text[i];
+    if (startsWith(text, i, "<![")) {
+      std::size_t ignored = 0;  // ignored sections within this one
+      for (i += 3; i < text.size();) {
+        if (startsWith(text, i, "<![")) {
+          ++ignored;
+          i += 3;
+        } else if (startsWith(text, i, "]]>")) {
+          i += 3;
+          if (ignored-- == 0) break;
+        } else {
+          ++i;
+        }
+      }
+    } else if (startsWith(text, i, "<!") && !startsWith(text, i, "<!-")) {
+      ++depth;
+      i += 2;
+    } else if (c == '"' || c == '\'') {
+      i = past(i + 1, std::string_view(&c, 1));
+    } else if (startsWith(text, i, "<?")) {
+      i = past(i + 2, "?>");
+    } else if (startsWith(text, i, "<!--")) {
+      i = past(i + 4, "-->");
+    } else if (c == '<') {
+      return i;
+    } else if (c == '>') {
+      if (depth == 0) return i;
+      --depth;
+      ++i;
+    } else {
+      ++i;
+    }
+  }
+  return text.size();
+}
+
 // One pass over the text before pugixml builds anything: a raw control
 // character anywhere, a character reference to a character XML does not
 // allow (in text and attribute values; CDATA sections and comments hold
@@ -118,16 +169,23 @@ bool startsWith(std::string_view text, std::size_t at, std::string_view prefix) 
 // are counted as pugixml makes them: one for each element (its start tag),
 // CDATA section and run of text between tags; comments, declarations and
 // processing instructions are counted too, which errs on the safe side.
+// Processing instructions, comments and the document type declaration are
+// passed over the way pugixml skips them: a quote within them opens no
+// attribute value, which would hide what follows from the count.
 void screen(std::string_view text) {
-  enum { TEXT, TAG, QUOTED, CDATA, COMMENT } state = TEXT;
+  enum { TEXT, TAG, QUOTED, CDATA, COMMENT, INSTRUCTION } state = TEXT;
   char quote = '"';
   bool inText = false;  // within a run of text already counted
   std::size_t nodes = 0;
   std::size_t attributes = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  auto checkControl = [&text](std::size_t i) {
     char c = text[i];
     if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r')
       malformed("control character " + codePoint(static_cast<unsigned char>(c)), i);
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    checkControl(i);
     switch (state) {
       case TEXT:
         if (c != '<' && !inText) {
@@ -146,6 +204,13 @@ void screen(std::string_view text) {
           } else if (startsWith(text, i, "<!--")) {
             state = COMMENT;
             i += 3;
+          } else if (startsWith(text, i, "<?")) {
+            state = INSTRUCTION;
+            i += 1;
+          } else if (startsWith(text, i, "<!DOCTYPE")) {
+            std::size_t end = doctypeEnd(text, i);
+            for (std::size_t j = i + 1; j < end && j < text.size(); ++j) checkControl(j);
+            i = end;  // its '>', if any, is passed by the loop
           } else {
             state = TAG;
           }
@@ -177,6 +242,12 @@ void screen(std::string_view text) {
         if (c == '-' && startsWith(text, i, "-->")) {
           state = TEXT;
           i += 2;
+        }
+        break;
+      case INSTRUCTION:
+        if (c == '?' && startsWith(text, i, "?>")) {
+          state = TEXT;
+          i += 1;
         }
         break;
     }

@@ -404,6 +404,41 @@ TEST(ResponseParserTest, DocumentSizeIsBoundedByNodesAndAttributes) {
             "XmlException: XML document too large: more than 500000 attributes");
 }
 
+// A quote in a processing instruction, a comment or a DOCTYPE is no
+// attribute value: what follows is counted all the same. Each prefix is one
+// pugixml skips, so the same answer without the flood is read. The last
+// row nests declarations and a '>' in quotes, which end nothing.
+TEST(ResponseParserTest, SizeScreenIsNotFooledByQuotesOutsideTags) {
+  struct Case {
+    std::string prolog;   // between the declaration and <CIM>
+    std::string content;  // first in <IRETURNVALUE>
+  } cases[] = {
+      {"<?p \"?>", ""},
+      {"", "<?p '?>"},
+      {"<!DOCTYPE CIM [<!-- \" -->]>", ""},
+      {"<!DOCTYPE CIM [<?p \"?>]>", ""},
+      {"<!DOCTYPE CIM [<![IGNORE[ \" ]]>]>", ""},
+      {"<!DOCTYPE CIM [<!ELEMENT CIM ANY><!ENTITY e \"'>\">]>", ""},
+  };
+  std::string flood;
+  for (size_t i = 0; i < xml::MAX_NODES; ++i) flood += "<a/>";
+  const std::string name =
+      "<INSTANCENAME CLASSNAME=\"QNZARN_StorageSystem\"><KEYBINDING NAME=\"Name\">"
+      "<KEYVALUE>5000ABCDEF012345</KEYVALUE></KEYBINDING></INSTANCENAME>";
+  for (const Case& c : cases) {
+    auto answer = [&c](const std::string& names) {
+      std::string body = imethod("EnumerateInstanceNames",
+                                 "<IRETURNVALUE>" + c.content + names + "</IRETURNVALUE>\n");
+      return body.insert(body.find("?>") + 3, c.prolog);
+    };
+    EXPECT_EQ(outcome(NAMES, answer(name)), "QNZARN_StorageSystem.Name=\"5000ABCDEF012345\"")
+        << c.prolog << c.content;
+    EXPECT_EQ(outcome(NAMES, answer(flood)),
+              "XmlException: XML document too large: more than 1200000 elements and texts")
+        << c.prolog << c.content;
+  }
+}
+
 // What the writer produces, the reader gives back unchanged.
 TEST(XmlRoundTripTest, InstanceValuesSurviveWritingAndReading) {
   const std::string tricky[] = {"",  " ",  "  two  ", "a\\b\\\\c", "say \"hi\"", "<&>'",
