@@ -11,9 +11,9 @@
 // output file is never opened: a new file is made beside it and renamed
 // over it, whatever stands there (a link, a FIFO).
 //
-// Messages go to the logger, except the two about the output file, which go
-// to standard output. Unusable servers are warnings; only the absence of any
-// usable server is an error.
+// Messages go to the logger, except those about the output file, which go
+// to standard output. Unusable servers are warnings; the absence of any
+// usable server is an error, and so is an output file that was not written.
 #ifndef ZARN_TOOLS_ZARN_VALIDATION_H
 #define ZARN_TOOLS_ZARN_VALIDATION_H
 
@@ -66,9 +66,9 @@ class ZARNValidation {
   // reached.
   std::unique_ptr<SMISServer> findSMISServer(const SMISData& data);
   // Replaces the output file with a new one, readable by all, that holds
-  // smisNamesList; false when that failed. Two runs for the same file take
-  // turns through a lock file beside it, waiting at most LOCK_WAIT_SECONDS
-  // for the other run.
+  // smisNamesList; false, said on standard output, when that failed. Two
+  // runs for the same file take turns through a lock file beside it,
+  // waiting at most LOCK_WAIT_SECONDS for the other run.
   bool writeToFile();
   // The time-out line that ends a warning about a server.
   std::string responseTimeoutText();
