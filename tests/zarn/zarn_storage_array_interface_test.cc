@@ -432,6 +432,12 @@ std::vector<WaitRow> failoverSwapRows() {
       {"Success", {{}, {}, {0}, {}}, swap(300), 0, {count(1)}, "F", 0},
       {"OtherRefusalIsNotWaitedFor", {{}, {}, {INVALID_DR_MODE}, {}}, swap(300), 1,
        {count(1)}, "F", 0},
+      // A failover without an answer (1) may have been carried out: the
+      // retries follow answers only, so it is never asked for again.
+      {"UnansweredIsNotRetried", {{}, {}, {1, 0}, {}}, swap(300), 1, {count(1)}, "F", 0},
+      {"UnansweredEndsTheBusyWait", {{}, {}, {STORAGE_SYSTEM_BUSY, 1, 0}, {}}, swap(300), 1,
+       {count(1), "The Storage system is busy", waiting(WAIT_BUSY, 300), WAIT_EXPIRED}, "FF",
+       1},
       {"BusyThroughoutWaitsTheWholeWaitTime", {{}, {}, {STORAGE_SYSTEM_BUSY}, {}}, swap(300),
        1,
        {count(1), "The Storage system is busy", waiting(WAIT_BUSY, 300),
