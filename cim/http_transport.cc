@@ -407,12 +407,12 @@ HttpResponse HttpTransport::post(const std::vector<std::string>& headers,
   curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, nullptr);
   curl_slist_free_all(list);
   if (rc == CURLE_FILESIZE_EXCEEDED) transfer.tooLarge = true;
-  // libcurl wanted to send a change again after the connection closed
-  // without an answer: the server may have carried it out.
-  if (rc == CURLE_SEND_FAIL_REWIND || (repeat == Repeat::ONCE && rc == CURLE_READ_ERROR))
-    throw TransportException("Connection to " + endpoint_.describe() +
-                             " closed without an answer; the request is not sent again");
   if (rc != CURLE_OK) {
+    // libcurl wanted to send a change again after the connection closed
+    // without an answer: the server may have carried it out.
+    if (rc == CURLE_SEND_FAIL_REWIND || (repeat == Repeat::ONCE && rc == CURLE_READ_ERROR))
+      throw TransportException("Connection to " + endpoint_.describe() +
+                               " closed without an answer; the request is not sent again");
     // A time-out well before the request's own bound can only be the bound
     // on setting up a new connection (after the server closed the last one).
     std::uint32_t bound = timeoutMs_;
