@@ -140,7 +140,7 @@ void Client::disconnect() { transport_.close(); }
 std::string Client::nextMessageId() { return std::to_string(++messageCount_); }
 
 std::string Client::call(const std::string& method, const std::string& cimObject,
-                         const std::string& body) {
+                         const std::string& body, HttpTransport::Repeat repeat) {
   if (!transport_.isOpen()) throw NotConnectedException("The CIM client is not connected");
   std::vector<std::string> headers = {
       "Content-Type: application/xml; charset=utf-8",
@@ -150,7 +150,7 @@ std::string Client::call(const std::string& method, const std::string& cimObject
       "CIMObject: " + encodeHeaderValue(cimObject),
       "Expect:",
   };
-  HttpResponse rsp = transport_.post(headers, body);
+  HttpResponse rsp = transport_.post(headers, body, repeat);
 
   if (rsp.status != 200) {
     const std::string* cimError = rsp.header("CIMError");
@@ -256,7 +256,8 @@ Value Client::invokeMethod(const NamespaceName& nameSpace, const ObjectPath& ins
   const std::string& method = methodName.getString();
   std::string body =
       call(method, nameSpace.getString() + ":" + instanceName.toLocalString(),
-           xml::extrinsicRequest(id, method, nameSpace, instanceName, params));
+           xml::extrinsicRequest(id, method, nameSpace, instanceName, params),
+           HttpTransport::Repeat::ONCE);
   return response::parseInvokeMethod(std::move(body), id, method, &outParameters);
 }
 
@@ -268,7 +269,8 @@ void Client::setProperty(const NamespaceName& nameSpace, const ObjectPath& insta
   if (!newValue.isNull()) xml::writeIParamValue(params, "NewValue", newValue);
   std::string id = nextMessageId();
   std::string body = call("SetProperty", nameSpace.getString(),
-                          xml::intrinsicRequest(id, "SetProperty", nameSpace, params));
+                          xml::intrinsicRequest(id, "SetProperty", nameSpace, params),
+                          HttpTransport::Repeat::ONCE);
   response::parseSetProperty(std::move(body), id);
 }
 

@@ -105,8 +105,11 @@ class Client {
  private:
   // Sends one request and returns the body of a successful response, after
   // the HTTP-level checks (status, trailers, CIMOperation, Content-Type).
+  // Reads may be sent again by the transport; changes (methods, property
+  // changes) go out at most once.
   std::string call(const std::string& method, const std::string& cimObject,
-                   const std::string& body);
+                   const std::string& body,
+                   HttpTransport::Repeat repeat = HttpTransport::Repeat::ALLOWED);
   std::string nextMessageId();
 
   HttpTransport transport_;

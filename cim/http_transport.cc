@@ -173,6 +173,22 @@ size_t onBody(char* data, size_t size, size_t count, void* userdata) {
   return n;
 }
 
+// A request body libcurl may read once, from the start to the end, and
+// never rewind (see HttpTransport::Repeat).
+struct OneShotBody {
+  std::string_view rest;
+};
+
+size_t readOnce(char* buffer, size_t size, size_t count, void* userdata) {
+  auto* b = static_cast<OneShotBody*>(userdata);
+  size_t n = std::min(size * count, b->rest.size());
+  std::copy_n(b->rest.data(), n, buffer);
+  b->rest.remove_prefix(n);
+  return n;
+}
+
+int refuseRewind(void*, curl_off_t, int) { return CURL_SEEKFUNC_CANTSEEK; }
+
 std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' ||
@@ -361,7 +377,7 @@ void HttpTransport::open(const Endpoint& endpoint) {
 }
 
 HttpResponse HttpTransport::post(const std::vector<std::string>& headers,
-                                 std::string_view body) {
+                                 std::string_view body, Repeat repeat) {
   if (!open_) throw NotConnectedException("The CIM client is not connected");
   HttpResponse response;
   Transfer transfer{&response, maxResponseSize_};
@@ -374,7 +390,17 @@ HttpResponse HttpTransport::post(const std::vector<std::string>& headers,
   for (const auto& h : headers) list = curl_slist_append(list, h.c_str());
   curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, list);
   curl_easy_setopt(curl_, CURLOPT_POST, 1L);
-  curl_easy_setopt(curl_, CURLOPT_POSTFIELDS, body.data());
+  OneShotBody once{body};
+  if (repeat == Repeat::ONCE) {
+    curl_easy_setopt(curl_, CURLOPT_POSTFIELDS, nullptr);
+    curl_easy_setopt(curl_, CURLOPT_READFUNCTION, readOnce);
+    curl_easy_setopt(curl_, CURLOPT_READDATA, &once);
+    curl_easy_setopt(curl_, CURLOPT_SEEKFUNCTION, refuseRewind);
+  } else {
+    curl_easy_setopt(curl_, CURLOPT_POSTFIELDS, body.data());
+    curl_easy_setopt(curl_, CURLOPT_READFUNCTION, nullptr);
+    curl_easy_setopt(curl_, CURLOPT_SEEKFUNCTION, nullptr);
+  }
   curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
   curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, onBody);
   curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &transfer);
@@ -392,6 +418,11 @@ HttpResponse HttpTransport::post(const std::vector<std::string>& headers,
     throw TransportException("Response headers from " + endpoint_.describe() +
                              " are larger than " + std::to_string(MAX_HEADER_SIZE) + " bytes");
   if (rc != CURLE_OK) {
+    // libcurl wanted to send a change again after the connection closed
+    // without an answer: the server may have carried it out.
+    if (rc == CURLE_SEND_FAIL_REWIND || (repeat == Repeat::ONCE && rc == CURLE_READ_ERROR))
+      throw TransportException("Connection to " + endpoint_.describe() +
+                               " closed without an answer; the request is not sent again");
     // A time-out well before the request's own bound can only be the bound
     // on setting up a new connection (after the server closed the last one).
     std::uint32_t bound = timeoutMs_;

@@ -104,10 +104,20 @@ class HttpTransport {
   std::uint32_t getConnectTimeout() const;
   void setMaxResponseSize(std::size_t bytes) { maxResponseSize_ = bytes; }
 
+  // Whether a request may reach the server twice. libcurl sends a request
+  // again, on a new connection, when a reused connection closes before any
+  // byte of the answer: harmless for a read, wrong for a change to an array
+  // (a method call, a property change), which the server may have carried
+  // out before it closed. ONCE hands libcurl a body it can read only once
+  // and cannot rewind, so no path inside libcurl can send it a second time;
+  // such a request then fails with a TransportException instead.
+  enum class Repeat { ALLOWED, ONCE };
+
   // POSTs the body to /cimom with the given header lines ("Name: value") and
   // returns whatever HTTP response came back, whatever its status
   // (NotConnectedException before open()).
-  HttpResponse post(const std::vector<std::string>& headers, std::string_view body);
+  HttpResponse post(const std::vector<std::string>& headers, std::string_view body,
+                    Repeat repeat = Repeat::ALLOWED);
 
  private:
   void applyEndpoint(CURL* handle, SocketHooks* sockets) const;

@@ -383,6 +383,16 @@ HttpReply CimService::process(const HttpRequestIn& in, LogLine* line) {
       reply.delivery = HttpReply::Delivery::CHUNKED;
       reply.body = writer.body();
       break;
+    case FaultAction::GARBLED: {
+      // What a corrupted answer looks like: the first half of the real one
+      // (or of its opening when not carried out), then bytes no XML allows.
+      std::string whole = runs ? writer.body()
+                               : ResponseWriter(req.messageId, req.name, req.intrinsic)
+                                     .brokenOffBody();
+      reply.body = whole.substr(0, whole.size() / 2) + "\x01\xff<<garbled";
+      line->status = "garbled";
+      break;
+    }
   }
   return reply;
 }

@@ -18,6 +18,7 @@ const ActionName ACTION_NAMES[] = {
     {FaultAction::CIM_ERROR, "cimError"},
     {FaultAction::CHUNKED_ERROR, "chunkedError"},
     {FaultAction::CHUNKED, "chunked"},
+    {FaultAction::GARBLED, "garbled"},
 };
 
 bool matches(const Fault& f, const RequestFacts& facts) {

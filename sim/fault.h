@@ -1,6 +1,7 @@
 // Faults a scenario injects into chosen requests: a late reply, a connection
-// closed without reply, HTTP 500, a CIM error, or a chunked reply (that may
-// end in a failing CIMStatusCode trailer).
+// closed without reply, HTTP 500, a CIM error, a chunked reply (that may
+// end in a failing CIMStatusCode trailer), or a reply whose body is not
+// CIM-XML.
 #ifndef SIM_FAULT_H
 #define SIM_FAULT_H
 
@@ -17,6 +18,7 @@ enum class FaultAction {
   CIM_ERROR,      // an ERROR element with code and description
   CHUNKED_ERROR,  // part of the answer, chunked, then a CIMStatusCode trailer
   CHUNKED,        // the full answer, chunked, trailer CIMStatusCode 0
+  GARBLED,        // 200 with CIM headers, the body cut short and mangled
 };
 
 // "delay", "drop"...; false for an unknown name.
@@ -35,8 +37,8 @@ struct Fault {
   unsigned long delayMs = 0;  // any action waits this long first
   std::uint32_t code = 1;     // CIM status for CIM_ERROR and CHUNKED_ERROR
   std::string description = "CIM_ERR_FAILED: injected fault";
-  bool execute = false;  // DROP, HTTP_500, CIM_ERROR, CHUNKED_ERROR: carry
-                         // the operation out all the same
+  bool execute = false;  // DROP, HTTP_500, CIM_ERROR, CHUNKED_ERROR,
+                         // GARBLED: carry the operation out all the same
 
   unsigned long seen = 0;   // matching requests so far
   unsigned long fired = 0;  // requests acted on so far

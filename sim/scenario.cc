@@ -343,7 +343,7 @@ struct Reader {
     if (!faultActionFromName(action, &f.action))
       throw Invalid(at(where, "action"),
                     "\"" + action + "\" is not one of delay, drop, http500, "
-                                    "cimError, chunkedError, chunked");
+                                    "cimError, chunkedError, chunked, garbled");
     if (j.contains("code")) f.code = uint32(j.at("code"), at(where, "code"));
     f.description = text(j, "description", where, f.description);
     f.execute = flag(j, "execute", where, false);

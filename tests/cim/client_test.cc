@@ -102,6 +102,64 @@ TEST_F(ClientTest, ClosedConnectionIsReopened) {
   EXPECT_EQ(reqs[1].connection, 3);
 }
 
+// The server reads the second request on the connection the first one
+// left open, then closes it without answering; anything after that is
+// answered. libcurl sends a read again on a new connection; a change (a
+// method call, a property change) must reach the server only once, since
+// it may have been carried out before the close.
+TEST_F(ClientTest, ChangeIsNeverSentTwiceAfterAClosedReusedConnection) {
+  const ObjectPath cs("", NamespaceName(), Name("QNZARN_ConsistencySet"),
+                      {KeyBinding("InstanceID", "ARRAY1\\CG\\0001")});
+  const ObjectPath rs("", NamespaceName(), Name("QNZARN_StorageRemoteReplicationService"),
+                      {KeyBinding("Name", "ARRAY1\\RS")});
+  const struct {
+    const char* what;
+    std::function<void(Client&)> request;
+    size_t arrivals;  // of the second request
+  } cases[] = {
+      {"read", [this](Client&) { enumerate(); }, 2},
+      {"FastFailover",
+       [&rs](Client& c) {
+         std::vector<ParamValue> out;
+         c.invokeMethod(kNs, rs, Name("FastFailover"), {ParamValue("QNKey", Value("MXRud"))},
+                        out);
+       },
+       1},
+      {"SetProperty",
+       [&cs](Client& c) { c.setProperty(kNs, cs, Name("FailSafe"), Value("disable")); }, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    int seen = 0;
+    ScriptedServer server([&](int fd, const Request& req) {
+      if (++seen == 2) return false;
+      std::string id = messageIdOf(req.body);
+      std::string method = req.header("cimmethod");
+      std::string body =
+          method == "EnumerateInstanceNames" ? storageSystems(req)
+          : method == "FastFailover"
+              ? xml::extrinsicResponse(id, "FastFailover", Value(0u), {})
+              : xml::intrinsicResponse(id, "SetProperty", "", false);
+      return support::sendAll(fd, support::cimResponse(body));
+    });
+    connect(server);
+    enumerate();
+    bool answered = true;
+    try {
+      c.request(client);
+    } catch (const TransportException& e) {
+      answered = false;
+      EXPECT_EQ(e.getMessage(), "Connection to 127.0.0.1:" + std::to_string(server.port()) +
+                                    " closed without an answer; the request is not sent again");
+    }
+    EXPECT_EQ(answered, c.arrivals == 2);
+    std::vector<Request> reqs = server.requests();
+    EXPECT_EQ(reqs.size(), 1 + c.arrivals);
+    EXPECT_EQ(reqs.back().connection, static_cast<int>(c.arrivals));
+    client.disconnect();
+  }
+}
+
 TEST_F(ClientTest, InvokeMethodSendsPathHeaderAndTypedParameters) {
   ScriptedServer server([](int fd, const Request& req) {
     std::vector<ParamValue> out = {

@@ -397,6 +397,22 @@ TEST_F(CimServiceTest, FaultsActOnChosenRequests) {
       << "a chunked answer is a real answer";
 }
 
+// A garbled answer is a 200 that no CIM-XML reader takes; with execute the
+// failover behind it was carried out all the same.
+TEST_F(CimServiceTest, GarbledAnswerCarriedOutOnlyWhenAsked) {
+  makeService(R"([{"operation": "FastFailover", "action": "garbled", "times": 1},
+                  {"operation": "FastFailover", "action": "garbled", "execute": true}])");
+  const auto& queue = service_->model().drGroups[0].failoverResults;
+  for (size_t left : {2u, 1u}) {
+    HttpReply r = failover(goodFailoverParams());
+    EXPECT_EQ(200, r.status);
+    EXPECT_EQ("MethodResponse", r.header("CIMOperation"));
+    EXPECT_EQ(std::string::npos, r.body.find("</CIM>"));
+    EXPECT_NE(std::string::npos, r.body.find('\x01'));
+    EXPECT_EQ(left, queue.size());
+  }
+}
+
 TEST_F(CimServiceTest, RequestLogHasOneLinePerRequest) {
   makeService(R"([{"operation": "GetInstance", "action": "drop", "times": 1}])");
   HttpRequestIn anonymous = request("EnumerateInstanceNames", "root%2FZARN",

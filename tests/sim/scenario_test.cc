@@ -133,7 +133,7 @@ TEST(ScenarioTest, MistakesAreNamedWithTheirPlace) {
        "drGroups[1]: instanceId \"same\" used twice"},
       {R"({"faults": [{"action": "explode"}]})",
        "faults[0].action: \"explode\" is not one of delay, drop, http500, cimError, "
-       "chunkedError, chunked"},
+       "chunkedError, chunked, garbled"},
       {R"({"faults": [{"code": -1}]})",
        "faults[0].code: must be a number from 0 to 4294967295"},
   };

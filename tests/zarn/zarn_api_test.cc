@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -702,6 +703,52 @@ TEST_F(ZARNAPITest, FailoverRefusalCodes) {
   }
 }
 
+const char* const UNANSWERED =
+    "Warning - No answer to the failover came back; the array may have carried "
+    "it out.\n\t\t\t\tCheck the state of the DR group with ZARNGetDRState "
+    "before the package is started again.";
+
+// FastFailover broken on the wire, after the array carried it out or not:
+// one request each time, result 1, and unless the provider itself answered
+// (a CIM error) the operator is told the failover may have been done.
+TEST_F(ZARNAPITest, FailoverWithoutAnAnswerIsSentOnceAndReported) {
+  const struct {
+    const char* fault;
+    bool warned;
+  } cases[] = {
+      {R"("action": "drop", "execute": true)", true},
+      {R"("action": "drop")", true},
+      {R"("action": "http500", "execute": true)", true},
+      {R"("action": "garbled", "execute": true)", true},
+      {R"("action": "chunkedError", "execute": true)", false},
+      {R"("action": "cimError")", false},
+  };
+  Scenario s;
+  s.dc1State = DST_STATE;
+  s.dc2State = SRC_STATE;
+  s.failoverResults = "[";  // accepted without a swap, so each row can fail over
+  s.faults = "[";
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    s.failoverResults += std::string(i ? "," : "") + R"({"code": 0, "swap": "none"})";
+    s.faults += std::string(i ? "," : "") + R"({"operation": "FastFailover", "skip": )" +
+                std::to_string(i) + R"(, "times": 1, )" + cases[i].fault + "}";
+  }
+  s.failoverResults += "]";
+  s.faults += "]";
+  startSim(s);
+  writeMap({simServer()});
+  ZARNAPI& api = makeApi();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    sim().clearRequests();
+    EXPECT_EQ(api.failover(), 1);
+    Lines logged = messages();
+    ASSERT_FALSE(logged.empty());
+    EXPECT_EQ(logged.back() == UNANSWERED, c.warned) << logged.back();
+    EXPECT_EQ(sim().requests("FastFailover").size(), 1u);
+  }
+}
+
 TEST_F(ZARNAPITest, FailoverTimeOuts) {
   Scenario s;
   s.dc1State = DST_STATE;
@@ -730,6 +777,7 @@ TEST_F(ZARNAPITest, FailoverTimeOuts) {
                    "\n\t\t\t\tusing the SMI-S127.0.0.1. The Failover action "
                    "may succeed.\n\t\t\t\tCheck the actual state of the DR "
                    "Group and restart \n\t\t\t\tthe package.",
+                   UNANSWERED,
                    connecting(),
                    "Error - The DR group is in invalid DR mode for failover."}));
 }

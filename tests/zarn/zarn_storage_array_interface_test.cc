@@ -270,6 +270,13 @@ std::vector<StateRow> stateRows() {
       {"RemoteUnreadableWithLinkUpFallsBackToLocal", src().log("merging").mode("n/a"), FAILS,
        0, stateOf(SOURCE, UP, TARGET_OUT_DATED),
        {localDump(src().log("merging").mode("n/a")), remoteFailed, defaulted}, "LR"},
+      // A destination whose source could not be read may be behind (the
+      // source may be logging): out of date in either mode, copy or not.
+      {"DestinationSourceUnreadableIsOutOfDate", dst(), FAILS, 0,
+       stateOf(TARGET, UP, TARGET_OUT_DATED), {localDump(dst()), remoteFailed}, "LR"},
+      {"DestinationSourceUnreadableAsyncCopyIsOutOfDate", dst().mode("asynchronous").copy("yes"),
+       FAILS, 0, stateOf(TARGET, UP, TARGET_OUT_DATED, ASYNCHRONOUS),
+       {localDump(dst().mode("asynchronous").copy("yes")), remoteFailed}, "LR"},
       {"BothWriteModesAbsentDefaultToSynchronous", src().mode("n/a"),
        Read(dst().mode("n/a")), 0, stateOf(SOURCE, UP, SYNCED),
        {localDump(src().mode("n/a")), remoteDump(dst().mode("n/a")), defaulted}, "LR"},
@@ -425,6 +432,12 @@ std::vector<WaitRow> failoverSwapRows() {
       {"Success", {{}, {}, {0}, {}}, swap(300), 0, {count(1)}, "F", 0},
       {"OtherRefusalIsNotWaitedFor", {{}, {}, {INVALID_DR_MODE}, {}}, swap(300), 1,
        {count(1)}, "F", 0},
+      // A failover without an answer (1) may have been carried out: the
+      // retries follow answers only, so it is never asked for again.
+      {"UnansweredIsNotRetried", {{}, {}, {1, 0}, {}}, swap(300), 1, {count(1)}, "F", 0},
+      {"UnansweredEndsTheBusyWait", {{}, {}, {STORAGE_SYSTEM_BUSY, 1, 0}, {}}, swap(300), 1,
+       {count(1), "The Storage system is busy", waiting(WAIT_BUSY, 300), WAIT_EXPIRED}, "FF",
+       1},
       {"BusyThroughoutWaitsTheWholeWaitTime", {{}, {}, {STORAGE_SYSTEM_BUSY}, {}}, swap(300),
        1,
        {count(1), "The Storage system is busy", waiting(WAIT_BUSY, 300),
@@ -474,11 +487,16 @@ std::vector<WaitRow> mergingRows() {
       "The program cannot determine the number of logs pending.\n\t\t\t\t"
       "The package is NOT allowed to start up.";
   const char* const syncNoRemote =
-      "Warning - Failed to get remote DR Group state\t. .The DR Mode is "
-      "SYNCHRONOUS.\n\t\t\t\tThe package is allowed to start up.";
+      "ERROR - Failed to get remote DR Group state.The DR Mode is Synchronous.\n\t\t\t\t"
+      "The program cannot determine the number of logs pending.\n\t\t\t\t"
+      "The package is NOT allowed to start up.";
   const char* const asyncLost =
       "Warning - Failed to get remote DR Group state.The DR Mode is "
       "Asynchronous.\n\t\t\t\tThe program cannot determine the number of logs "
+      "pending.\n\t\t\t\tThe package is NOT allowed to start up.";
+  const char* const syncLost =
+      "Warning - Failed to get remote DR Group state.The DR Mode is "
+      "Synchronous.\n\t\t\t\tThe program cannot determine the number of logs "
       "pending.\n\t\t\t\tThe package is NOT allowed to start up.";
   const char* const AP = "AVAILABILITY_PREFERRED";
   const char* const DCP = "DATA_CURRENCY_PREFERRED";
@@ -519,11 +537,13 @@ std::vector<WaitRow> mergingRows() {
       unknownCount("UnknownCountEmpty", ""),
       unknownCount("UnknownCountNull", "NULL"),
       unknownCount("UnknownCountText", "unknown"),
-      // No remote state: the write mode decides.
+      // No remote state: the writes pending are unknown in either mode.
       {"NoRemoteStateAsync", {{Read(asyncDst())}, {FAILS}, {0}, {}}, merging(600, AP), 1,
        {MERGING, asyncNoRemote}, "LR", 0},
+      {"NoRemoteStateSync", {{Read(dst())}, {FAILS}, {0}, {}}, merging(600, DCP), 1,
+       {MERGING, syncNoRemote}, "LR", 0},
       {"NoRemoteStateModeUnknown", {{Read(dst().mode("n/a"))}, {FAILS}, {0}, {}},
-       merging(600, AP), 0, {MERGING, syncNoRemote, count(1)}, "LRF", 0},
+       merging(600, AP), 1, {MERGING, syncNoRemote}, "LR", 0},
       // No write count: the write mode decides.
       {"NoWriteCountAsync", {{Read(dst())}, {Read(mergingSrc("none"))}, {0}, {}},
        merging(600, AP), 1,
@@ -545,13 +565,13 @@ std::vector<WaitRow> mergingRows() {
         "Error.Cannot retrieve the property \"numWrites\".\n\t\t\t\tThe DR Mode is "
         "Asynchronous.\n\t\t\t\tThe package is NOT allowed to start up."},
        "LR", 0},
-      // The remote side lost while waiting: the write mode decides.
+      // The remote side lost while waiting: refused in either mode.
       {"RemoteLostWhileMergingAsync",
        {{Read(asyncDst())}, {Read(mergingSrc("40")), FAILS}, {0}, {}}, merging(600, AP), 1,
        {MERGING, waiting(WAIT_MERGE, 600), asyncLost}, "LRR", 1},
       {"RemoteLostWhileMergingSync",
        {{Read(dst())}, {Read(mergingSrc("40").mode("synchronous")), FAILS}, {0}, {}},
-       merging(600, AP), 0, {MERGING, waiting(WAIT_MERGE, 600), count(1)}, "LRRF", 1},
+       merging(600, AP), 1, {MERGING, waiting(WAIT_MERGE, 600), syncLost}, "LRR", 1},
       {"LocalSideUnreadable", {{FAILS}, {}, {}, {}}, merging(600, AP), 1,
        {"Error.Cannot retrieve the Local CS State.\n\t\t\t\t"}, "L", 0},
   };

@@ -17,6 +17,25 @@ namespace {
 const char* const INVALID_CODE_TYPE =
     "Error - SMI-S returned an invalid failover status code data type.";
 
+const char* const FAILOVER_UNANSWERED =
+    "Warning - No answer to the failover came back; the array may have "
+    "carried it out.\n\t\t\t\tCheck the state of the DR group with "
+    "ZARNGetDRState before the package is started again.";
+
+// Whether the exception being handled is the provider's own answer to the
+// request (a CIM error). Anything else once FastFailover is out (a closed
+// connection, a time-out, an HTTP error, an unreadable answer) leaves it
+// unknown whether the array carried it out.
+bool providerAnswered() {
+  try {
+    throw;
+  } catch (const cim::CIMException&) {
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 }  // namespace
 
 int ZARNAPI::failover() {
@@ -70,16 +89,22 @@ int ZARNAPI::failover() {
     int reason = checkErrorCode(static_cast<int>(codes.front()));
     return reason != 0 ? reason : 1;
   } catch (const std::exception&) {
-    // Once FastFailover is out, a time-out may hide a failover done.
-    return logFailure(server,
-                      "Error - Query timeout during the Failover of DR Group "
-                      "\n\t\t\t\tusing the SMI-S",
-                      queryState == QS_FAILOVER_START
-                          ? ". The Failover action may succeed.\n\t\t\t\t"
-                            "Check the actual state of the DR Group and restart "
-                            "\n\t\t\t\tthe package."
-                          : "",
-                      "Error - Failed to failover the DR group using the SMI-S");
+    // Once FastFailover is out, a time-out may hide a failover done; so may
+    // any failure that is not the provider's answer. The request is never
+    // sent again (the CIM client sends a method call at most once): the
+    // operator is told to look.
+    const bool unanswered = queryState == QS_FAILOVER_START && !providerAnswered();
+    logFailure(server,
+               "Error - Query timeout during the Failover of DR Group "
+               "\n\t\t\t\tusing the SMI-S",
+               queryState == QS_FAILOVER_START
+                   ? ". The Failover action may succeed.\n\t\t\t\t"
+                     "Check the actual state of the DR Group and restart "
+                     "\n\t\t\t\tthe package."
+                   : "",
+               "Error - Failed to failover the DR group using the SMI-S");
+    if (unanswered) log->log(FAILOVER_UNANSWERED);
+    return 1;
   }
 }
 

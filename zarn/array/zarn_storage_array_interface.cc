@@ -41,6 +41,16 @@ bool writesOutstanding(const std::string& text) {
 
 sys::Clock& wallClock() { return *sys::platform().clock; }
 
+// Why a merge wait refuses the start when the source could not be read,
+// after the "ERROR - " or "Warning - " that says where.
+std::string remoteUnreadInMerge(const std::string& writeMode) {
+  return std::string("Failed to get remote DR Group state.The DR Mode is ") +
+         (writeMode == "asynchronous" ? "Asynchronous" : "Synchronous") +
+         ".\n\t\t\t\t"
+         "The program cannot determine the number of logs pending.\n\t\t\t\t"
+         "The package is NOT allowed to start up.";
+}
+
 // ---- The mapping of a DR group side's raw properties onto the state ------
 //
 // The role comes from the participation type; the replication state from
@@ -95,6 +105,11 @@ const char* const GOOD_FULL_COPY_LINE =
 const char* const LOGGING_LINE =
     "Inside the ZARNStorageArrayInterface::mapState logState:LOGGING "
     "TARGET_OUT_DATED";
+
+// The log state getState gives a destination whose source could not be
+// read although the link is good. No array reports it (ZARNAPI refuses log
+// states it does not know), so it cannot be mistaken for a reading.
+const char* const SOURCE_UNREAD = "unread";
 
 const std::vector<RoleTable>& roleTables() {
   using M = Mode;
@@ -156,6 +171,12 @@ const std::vector<RoleTable>& roleTables() {
            {"merging", nullptr, M::ANY, C::ANY, W::ANY, LOG_COPY_IN_PROGRESS,
             {dbg("Inside ZARNStorageArrayInterface::mapState logState:MERGING "
                  "FullCopy:FALSE")}},
+           // The source could not be read: its log state may be "logging",
+           // so the data here may not be current, whatever the write mode.
+           {SOURCE_UNREAD, nullptr, M::ANY, C::ANY, W::ANY, TARGET_OUT_DATED,
+            {dbg(UNKNOWN_LOG_LINE),
+             dbg("Inside ZARNStorageArrayInterface::mapState Source unread "
+                 "State:TARGET_OUT_DATED")}},
            // The source's log state is not known: judged from the link.
            {nullptr, "good", M::ASYNC, C::YES, W::ANY, TRACK_COPY_IN_PROGRESS,
             {dbg(UNKNOWN_LOG_LINE), dbg(ASYNC_LINE), dbg(GOOD_FULL_COPY_LINE)}},
@@ -280,6 +301,9 @@ int ZARNStorageArrayInterface::getState(DataRepState& state) {
             "\t\t\t\tstate of YR link is good. Will use local DR group  \n"
             "\t\t\t\tstate only to determine the status of data on this "
             "site.");
+        // An unread source is never one in step: the destination's data may
+        // not be current.
+        if (local.participationType == "destination") local.logState = SOURCE_UNREAD;
       } else {
         logCSState("Remote DR Group state: \n", remote);
         if (remote.participationType == local.participationType) {
@@ -526,21 +550,13 @@ int ZARNStorageArrayInterface::waitForMerging(int waitTime,
   std::string writeMode =
       local.writeMode == "n/a" ? "synchronous" : local.writeMode;
 
+  // While the group merges, the writes logged on the source are not yet on
+  // this side in either write mode: without a reading of the source their
+  // number is unknown, and a failover now would give them up.
   ConsistencySetState remote;
   if (array.getRemoteCSState(remote) != 0) {
-    if (writeMode == "asynchronous") {
-      log->log(
-          "ERROR - Failed to get remote DR Group state.The DR Mode is "
-          "Asynchronous.\n\t\t\t\t"
-          "The program cannot determine the number of logs pending.\n\t\t\t\t"
-          "The package is NOT allowed to start up.");
-      return 1;
-    }
-    // In synchronous mode no acknowledged write can be lost.
-    log->log(
-        "Warning - Failed to get remote DR Group state\t. .The DR Mode is "
-        "SYNCHRONOUS.\n\t\t\t\tThe package is allowed to start up.");
-    return failoverSwap(waitTime);
+    log->log("ERROR - " + remoteUnreadInMerge(writeMode));
+    return 1;
   }
   if (remote.writeMode != "n/a") writeMode = remote.writeMode;
 
@@ -574,15 +590,8 @@ int ZARNStorageArrayInterface::waitForMerging(int waitTime,
   }
 
   if (linkDown) {
-    if (writeMode == "asynchronous") {
-      log->log(
-          "Warning - Failed to get remote DR Group state.The DR Mode is "
-          "Asynchronous.\n\t\t\t\t"
-          "The program cannot determine the number of logs pending.\n\t\t\t\t"
-          "The package is NOT allowed to start up.");
-      return 1;
-    }
-    return failoverSwap(waitTime);
+    log->log("Warning - " + remoteUnreadInMerge(writeMode));
+    return 1;
   }
   if (writesOutstanding(remote.numWrites)) {
     if (writeMode != "asynchronous") {

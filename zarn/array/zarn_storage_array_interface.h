@@ -51,7 +51,9 @@ class ZARNStorageArrayInterface : public StorageArrayInterface {
   int failover(DataRepState& newState) override;
   // Waits for the merge of logged writes, then failoverSwap; in
   // asynchronous mode writes still outstanding at the deadline are given up
-  // only under AVAILABILITY_PREFERRED. 1 when the start must be refused.
+  // only under AVAILABILITY_PREFERRED. 1 when the start must be refused,
+  // also whenever the source could not be read (the writes pending are then
+  // unknown, in either write mode).
   int waitForMerging(int waitTime, std::string startupPolicy) override;
   // Waits for the full copy to end, then failoverSwap; 1 when it did not
   // end in time or the DR group could not be read.
