@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -63,7 +64,8 @@ class Certificates {
                   " -days 30 -subj /CN=smis-dc1");
   }
   ~Certificates() {
-    if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
+    std::error_code ec;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
   }
   bool ok() const { return ok_; }
   std::string path(const std::string& name) const { return dir_ + "/" + name + ".pem"; }
