@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -67,13 +68,13 @@ std::string SimRequest::detail(const std::string& name) const {
 
 ZarnSim::ZarnSim(const std::string& zarnSimBin, const std::string& scenarioText,
                  const SimOptions& options)
-    : binary_(zarnSimBin) {
+    : binary_(zarnSimBin), netns_(options.netns) {
   if (!makeFolder()) return;
   const std::string scenario = folder_ + "/scenario.json";
   spit(scenario, scenarioText);
   logPath_ = folder_ + "/requests.log";
   std::vector<std::string> args = {"--scenario", scenario, "--port", "0",
-                                   "--bind", "127.0.0.1", "--request-log", logPath_};
+                                   "--bind", options.bind, "--request-log", logPath_};
   if (!options.user.empty())
     args.insert(args.end(), {"--user", options.user, "--password", options.password});
   args.insert(args.end(), options.args.begin(), options.args.end());
@@ -107,6 +108,13 @@ bool ZarnSim::start(const std::vector<std::string>& arguments) {
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(&a[0]);
   argv.push_back(nullptr);
+  int netns = -1;
+  if (!netns_.empty() && (netns = open(netns_.c_str(), O_RDONLY | O_CLOEXEC)) < 0) {
+    close(out[0]);
+    close(out[1]);
+    error_ = "cannot open " + netns_;
+    return false;
+  }
   port_ = 0;
   status_ = -1;
   pid_ = fork();
@@ -114,6 +122,7 @@ bool ZarnSim::start(const std::vector<std::string>& arguments) {
     // The simulator goes with the test, bench or demo that started it,
     // also when that one dies without cleaning up.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (netns >= 0 && setns(netns, CLONE_NEWNET) != 0) _exit(126);
     dup2(out[1], 1);
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (err >= 0) dup2(err, 2);
@@ -121,6 +130,7 @@ bool ZarnSim::start(const std::vector<std::string>& arguments) {
     _exit(127);
   }
   close(out[1]);
+  if (netns >= 0) close(netns);
   if (pid_ < 0) {
     close(out[0]);
     error_ = "fork failed";

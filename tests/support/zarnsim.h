@@ -38,12 +38,16 @@ struct SimOptions {
   // More arguments: "--https", "--cert", path, "--key", path,
   // "--local-socket", path, ...
   std::vector<std::string> args;
+  // The address it listens on, and the network namespace it runs in (a
+  // /proc/<pid>/ns/net path; the test's own when empty).
+  std::string bind = "127.0.0.1";
+  std::string netns;
 };
 
 class ZarnSim {
  public:
   // Starts zarnSimBin on the scenario (JSON text, written to a temporary
-  // folder) on a free port of 127.0.0.1, with the options' credentials and
+  // folder) on a free port of the options' address, with the options' credentials and
   // arguments and a request log. Check ok() before use.
   ZarnSim(const std::string& zarnSimBin, const std::string& scenarioText,
           const SimOptions& options = SimOptions());
@@ -91,6 +95,7 @@ class ZarnSim {
   int status_ = -1;
   std::string readyLine_;
   std::string error_;
+  std::string netns_;
 };
 
 // One SMI-S server entry of the map file.
