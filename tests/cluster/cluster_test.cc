@@ -17,28 +17,6 @@ namespace {
 
 using support::sideState;
 
-const char* const CONFIGURATION = R"(property stonith-enabled=false
-rsc_defaults resource-stickiness=0
-primitive pkg1-dr ocf:drenabler:drgroup \
-  params dr_group_name=dg01 dc1_storage_world_wide_name=5001-4380-025B-4A80 \
-    dc2_storage_world_wide_name=5001-4380-025B-4C20 dc1_smis_list=smis-dc1 \
-    dc2_smis_list=smis-dc2 dc1_host_list=node1 dc2_host_list=node3 \
-    startup_policy=AVAILABILITY_PREFERRED \
-  op start timeout=900s op stop timeout=20s op monitor interval=10s timeout=20s
-primitive pkg1-app ocf:heartbeat:Dummy op monitor interval=10s
-group pkg1 pkg1-dr pkg1-app
-location pkg1-on-dc1 pkg1 100: node1
-primitive pkg2-dr ocf:drenabler:drgroup \
-  params dr_group_name=dg02 dc1_storage_world_wide_name=5001-4380-025B-4A80 \
-    dc2_storage_world_wide_name=5001-4380-025B-4C20 dc1_smis_list=smis-dc1 \
-    dc2_smis_list=smis-dc2 dc1_host_list=node1 dc2_host_list=node3 \
-    startup_policy=DATA_CURRENCY_PREFERRED \
-  op start timeout=900s op stop timeout=20s op monitor interval=10s timeout=20s
-primitive pkg2-app ocf:heartbeat:Dummy op monitor interval=10s
-group pkg2 pkg2-dr pkg2-app
-location pkg2-on-dc1 pkg2 100: node1
-)";
-
 TEST(DrgroupCluster, StandbyMovesTheGroupAndFailsTheDrGroupOver) {
   auto began = std::chrono::steady_clock::now();
   support::TwoNodeCluster cluster(
@@ -51,7 +29,11 @@ TEST(DrgroupCluster, StandbyMovesTheGroupAndFailsTheDrGroupOver) {
   ASSERT_EQ(error, "");
 
   support::CommandOutput r = cluster.run(
-      0, "crm configure load update " + cluster.stage(0, "pkg.crm", CONFIGURATION));
+      0, "crm configure load update " +
+             cluster.stage(0, "pkg.crm",
+                           support::CRM_TEST_PROPERTIES +
+                               support::crmPackage("pkg1", "dg01", "AVAILABILITY_PREFERRED") +
+                               support::crmPackage("pkg2", "dg02", "DATA_CURRENCY_PREFERRED")));
   ASSERT_EQ(r.status, 0) << r.output;
   support::CommandOutput mon;
   EXPECT_TRUE(cluster.waitFor(0,

@@ -128,6 +128,13 @@ std::string envFileText(const std::string& group) {
   return support::packageEnvText(PKGDIR, DATA, 0, vars);
 }
 
+// The same without the line that begins with this text.
+std::string envFileWithout(const std::string& group, const std::string& line) {
+  std::string text = envFileText(group);
+  size_t at = text.find("\n" + line);
+  return text.substr(0, at + 1) + text.substr(text.find('\n', at + 1) + 1);
+}
+
 // ocf-tester runs every action in the order the cluster would (probe,
 // start, monitor, start again, stop twice...) and validates the meta-data
 // against the resource agent DTD.
@@ -176,17 +183,24 @@ TEST_F(DrgroupAgent, StartMapsDrenableExitCodes) {
     const char* policy;
     bool deadSmis;
     bool shellFunctions;  // false: the resource agents' functions are absent
+    std::string envFile;  // the envfile form with this file, when not empty
     int rc;
     std::string reason;  // "" when none
     size_t failovers;
     int monitor;
   } cases[] = {
-      {"source side starts", "srcUp", "node1", AVAIL, false, true, 0, "", 0, 0},
-      {"destination fails over", "dstUp", "node3", AVAIL, false, true, 0, "", 1, 0},
-      {"data currency refused", "suspended", "node4", DATA, false, true, 6, T3_ONE_LINE, 0, 7},
-      {"refused without shell functions", "suspended", "node4", DATA, false, false, 6,
+      {"source side starts", "srcUp", "node1", AVAIL, false, true, "", 0, "", 0, 0},
+      {"destination fails over", "dstUp", "node3", AVAIL, false, true, "", 0, "", 1, 0},
+      {"data currency refused", "suspended", "node4", DATA, false, true, "", 6, T3_ONE_LINE, 0,
+       7},
+      {"refused without shell functions", "suspended", "node4", DATA, false, false, "", 6,
        T3_ONE_LINE, 0, 7},
-      {"no local SMI-S server", "srcUp", "node2", AVAIL, true, true, 1,
+      {"environment file without WAIT_TIME", "srcUp", "node1", AVAIL, false, true,
+       envFileWithout("srcUp", "WAIT_TIME="), 6,
+       "Error - Missing environment variable \"WAIT_TIME\" in the environment file; Error - "
+       "Data Replication Enabler Initialization failed",
+       0, 7},
+      {"no local SMI-S server", "srcUp", "node2", AVAIL, true, true, "", 1,
        "The package is not allowed to start on this node. It may be possible to start up "
        "on the next adoptive node.",
        0, 7},
@@ -196,15 +210,21 @@ TEST_F(DrgroupAgent, StartMapsDrenableExitCodes) {
     node(c.host, c.deadSmis);
     std::map<std::string, std::string> env;
     if (!c.shellFunctions) env["OCF_FUNCTIONS_DIR"] = "/nonexistent";
+    std::map<std::string, std::string> params = variables(c.group, c.policy);
+    if (!c.envFile.empty()) {
+      node_->makeDir(PKGDIR);
+      node_->writeFile(ENV_FILE, c.envFile, 0600);
+      params = {{"envfile", ENV_FILE}};
+    }
     sim_->clearRequests();
-    support::RunResult r = action("start", variables(c.group, c.policy), env);
+    support::RunResult r = action("start", params, env);
     EXPECT_EQ(r.exitCode, c.rc) << r.describe();
     if (c.reason.empty())
       EXPECT_EQ(support::exitReasons(r.err), std::vector<std::string>{}) << r.err;
     else
       EXPECT_EQ(support::exitReasons(r.err), std::vector<std::string>{c.reason}) << r.err;
     EXPECT_EQ(failovers(c.group), c.failovers);
-    EXPECT_EQ(action("monitor", variables(c.group, c.policy), env).exitCode, c.monitor);
+    EXPECT_EQ(action("monitor", params, env).exitCode, c.monitor);
   }
   // The destination's array became the source.
   node("node3");

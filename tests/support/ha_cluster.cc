@@ -102,6 +102,26 @@ std::string tail(const std::string& text, size_t lines) {
 
 }  // namespace
 
+const char* const CRM_TEST_PROPERTIES =
+    "property stonith-enabled=false\n"
+    "rsc_defaults resource-stickiness=0\n";
+
+std::string crmPackage(const std::string& package, const std::string& drGroup,
+                       const std::string& policy) {
+  return "primitive " + package + "-dr ocf:drenabler:drgroup \\\n"
+         "  params dr_group_name=" + drGroup + " \\\n"
+         "    dc1_storage_world_wide_name=5001-4380-025B-4A80 \\\n"
+         "    dc2_storage_world_wide_name=5001-4380-025B-4C20 \\\n"
+         "    dc1_smis_list=smis-dc1 dc2_smis_list=smis-dc2 \\\n"
+         "    dc1_host_list=node1 dc2_host_list=node3 \\\n"
+         "    startup_policy=" + policy + " \\\n"
+         "  op start timeout=900s op stop timeout=20s \\\n"
+         "  op monitor interval=10s timeout=20s\n"
+         "primitive " + package + "-app ocf:heartbeat:Dummy op monitor interval=10s\n"
+         "group " + package + " " + package + "-dr " + package + "-app\n"
+         "location " + package + "-on-dc1 " + package + " 100: node1\n";
+}
+
 struct TwoNodeCluster::Node {
   explicit Node(const std::string& name) : sandbox(name) {}
   Sandbox sandbox;

@@ -25,6 +25,14 @@
 
 namespace support {
 
+// The crm configure lines of one package on this cluster: a group of the
+// drgroup agent (DR group drGroup, the given start-up policy) named
+// <package>-dr and a Dummy application <package>-app, preferring node1.
+std::string crmPackage(const std::string& package, const std::string& drGroup,
+                       const std::string& policy);
+// The cluster-wide settings of a test cluster (no fencing).
+extern const char* const CRM_TEST_PROPERTIES;
+
 class TwoNodeCluster {
  public:
   static const int NODES = 2;
