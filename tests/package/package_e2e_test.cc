@@ -57,6 +57,7 @@ TEST(PackageFile, ControlFieldsAndContents) {
   EXPECT_NE(depends.find("libc6 (>= "), std::string::npos) << depends;
   EXPECT_NE(depends.find("libcurl4 (>= "), std::string::npos) << depends;
   EXPECT_NE(depends.find("libpugixml1v5 (>= "), std::string::npos) << depends;
+  EXPECT_EQ(field("Suggests"), "pacemaker, resource-agents\n");
   std::string description = field("Description");
   EXPECT_GT(std::count(description.begin(), description.end(), '\n'), 5)
       << "a summary and a long description: " << description;
@@ -65,9 +66,9 @@ TEST(PackageFile, ControlFieldsAndContents) {
   Output control = shell("dpkg-deb --ctrl-tarfile '" DEB_FILE "' | tar -t | LC_ALL=C sort");
   EXPECT_EQ(control.text, "./control\n./md5sums\n./postinst\n./postrm\n");
 
-  // Every regular file: the programs, their manual pages, the copyright
-  // file, the changelog and lintian's overrides, owned by root; no map
-  // file, no simulator, no tests.
+  // Every regular file: the programs, the cluster resource agent, their
+  // manual pages, the copyright file, the changelog and lintian's
+  // overrides, owned by root; no map file, no simulator, no tests.
   Output files = shell("dpkg-deb --fsys-tarfile '" DEB_FILE "' | tar -tv | "
                        "awk '$1 !~ /^d/ {print $1, $2, $6}' | LC_ALL=C sort -k3");
   std::vector<std::string> expected = {
@@ -79,6 +80,8 @@ TEST(PackageFile, ControlFieldsAndContents) {
     expected.push_back("-rwxr-xr-x root/root ./opt/kxcluster/bin/" + p);
     expected.push_back("-rw-r--r-- root/root ./usr/share/man/man8/" + p + ".8.gz");
   }
+  expected.push_back("-rwxr-xr-x root/root ./usr/lib/ocf/resource.d/drenabler/drgroup");
+  expected.push_back("-rw-r--r-- root/root ./usr/share/man/man7/ocf_drenabler_drgroup.7.gz");
   std::sort(expected.begin(), expected.end(),
             [](const std::string& a, const std::string& b) {
               return a.substr(a.rfind(' ')) < b.substr(b.rfind(' '));
@@ -156,8 +159,11 @@ TEST(PackageFile, ProgramsAreHardenedAndStripped) {
 }
 
 TEST(ManPages, RenderWithoutWarningsAndHaveTheSections) {
-  for (const std::string& p : programs()) {
-    std::string page = std::string(MAN_SOURCE_DIR) + "/" + p + ".8";
+  std::vector<std::string> pages;
+  for (const std::string& p : programs()) pages.push_back(p + ".8");
+  pages.push_back("ocf_drenabler_drgroup.7");
+  for (const std::string& name : pages) {
+    std::string page = std::string(MAN_SOURCE_DIR) + "/" + name;
     Output warnings =
         shell("MANWIDTH=80 man --warnings -l '" + page + "' 2>&1 >/dev/null");
     EXPECT_EQ(warnings.text, "") << page;
@@ -200,6 +206,10 @@ TEST_F(PackageLifecycle, InstallUseUpgradeRemovePurge) {
   }
   EXPECT_EQ(modes(binaries + " opt/kxcluster/conf/sfyrzarn"),
             expectedModes + "700 root:root opt/kxcluster/conf/sfyrzarn\n");
+  EXPECT_EQ(modes("usr/lib/ocf/resource.d/drenabler/drgroup"),
+            "755 root:root usr/lib/ocf/resource.d/drenabler/drgroup\n");
+  EXPECT_EQ(run("/usr/bin/man", {"-w", "7", "ocf_drenabler_drgroup"}).out,
+            "/usr/share/man/man7/ocf_drenabler_drgroup.7.gz\n");
   EXPECT_EQ(run("/usr/bin/man", {"-w", "drenable"}).out,
             "/usr/share/man/man8/drenable.8.gz\n");
 
@@ -240,7 +250,9 @@ TEST_F(PackageLifecycle, InstallUseUpgradeRemovePurge) {
   // Removal: the programs and pages go, the map file stays.
   r = dpkg({"-r", "drenabler"});
   ASSERT_EQ(r.exitCode, 0) << r.describe();
-  EXPECT_EQ(modes(binaries + " usr/share/man/man8/drenable.8.gz"), "");
+  EXPECT_EQ(modes(binaries + " usr/share/man/man8/drenable.8.gz"
+                  " usr/lib/ocf/resource.d/drenabler/drgroup"),
+            "");
   EXPECT_EQ(node.readFile(support::MAP_FILE), map);
   EXPECT_EQ(modes("opt/kxcluster/conf/sfyrzarn"),
             "700 root:root opt/kxcluster/conf/sfyrzarn\n");
