@@ -5,16 +5,15 @@
 // does with them: both start on node1; node1 goes to standby; pkg1 moves to
 // node3, where its DR group is failed over; pkg2 (data currency preferred,
 // its source suspended) is refused there, until the operator forces it.
-// Needs root; leaves nothing behind.
+// Needs root; leaves nothing behind. The programs are those of this build
+// (found by their build targets), the agent the source tree's.
 //
-//   drgroup_cluster_demo --zarnsim PATH --drenable PATH --getdrstate PATH --agent PATH
+//   drgroup_cluster_demo
 //
 // Exit status 0 when everything turned out as expected, 77 when the kernel
 // refuses the namespaces.
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <sstream>
 #include <string>
 
@@ -75,21 +74,12 @@ bool step(bool ok, const char* what) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  support::DrgroupPrograms programs;
-  std::string zarnsim;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    std::string value = std::filesystem::absolute(argv[i + 1]).string();
-    if (std::strcmp(argv[i], "--zarnsim") == 0) zarnsim = value;
-    else if (std::strcmp(argv[i], "--drenable") == 0) programs.drenable = value;
-    else if (std::strcmp(argv[i], "--getdrstate") == 0) programs.zarnGetDrState = value;
-    else if (std::strcmp(argv[i], "--agent") == 0) programs.agent = value;
-  }
-  if (argc != 9 || zarnsim.empty() || programs.drenable.empty() ||
-      programs.zarnGetDrState.empty() || programs.agent.empty()) {
-    std::fprintf(stderr, "usage: drgroup_cluster_demo --zarnsim PATH --drenable PATH "
-                         "--getdrstate PATH --agent PATH\n");
+  if (argc != 1) {
+    std::fprintf(stderr, "usage: %s\n", argv[0]);
     return 2;
   }
+  const support::DrgroupPrograms programs = {AGENT_SOURCE, DRENABLE_BIN, ZARNGETDRSTATE_BIN};
+  const std::string zarnsim = ZARNSIM_BIN;
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   began = std::chrono::steady_clock::now();
 
