@@ -195,9 +195,9 @@ TEST_F(DrgroupAgent, StartMapsDrenableExitCodes) {
        7},
       {"refused without shell functions", "suspended", "node4", DATA, false, false, "", 6,
        T3_ONE_LINE, 0, 7},
-      {"environment file without WAIT_TIME", "srcUp", "node1", AVAIL, false, true,
-       envFileWithout("srcUp", "WAIT_TIME="), 6,
-       "Error - Missing environment variable \"WAIT_TIME\" in the environment file; Error - "
+      {"environment file without DC2_SMIS_LIST", "srcUp", "node1", AVAIL, false, true,
+       envFileWithout("srcUp", "DC2_SMIS_LIST="), 6,
+       "Error - Missing environment variable \"DC2_SMIS_LIST\" in the environment file; Error - "
        "Data Replication Enabler Initialization failed",
        0, 7},
       {"no local SMI-S server", "srcUp", "node2", AVAIL, true, true, "", 1,
@@ -289,6 +289,7 @@ TEST_F(DrgroupAgent, BadConfigurationsAreRefusedBeforeDrenableRuns) {
     bool programs;
     int rc;
     std::string reason;
+    std::string envFile = "";  // written to ENV_FILE when not empty
   } cases[] = {
       {"both forms", with(good, {{"envfile", ENV_FILE}}), "node1", true, 6,
        "Give either envfile or the package variables, not both (envfile and dr_group_name "
@@ -308,6 +309,16 @@ TEST_F(DrgroupAgent, BadConfigurationsAreRefusedBeforeDrenableRuns) {
        "Parameter dr_group_name may hold only letters, digits and _ . - + /: dg 01"},
       {"missing envfile", {{"envfile", "/etc/drenabler/none.env"}}, "node1", true, 2,
        "envfile /etc/drenabler/none.env is missing or unreadable on this node"},
+      {"unknown policy in the envfile", {{"envfile", ENV_FILE}}, "node1", true, 6,
+       "Unknown DT_APPLICATION_STARTUP_POLICY DATA_CURRENCY_PREFERRED # the safe one: use "
+       "AVAILABILITY_PREFERRED, DATA_CURRENCY_PREFERRED or REMOTE_PROTECTION_PREFERRED",
+       envFileWithout("srcUp", "DT_APPLICATION_STARTUP_POLICY=") +
+           "DT_APPLICATION_STARTUP_POLICY=DATA_CURRENCY_PREFERRED # the safe one\n"},
+      {"wait time in the envfile not a number", {{"envfile", ENV_FILE}}, "node1", true, 6,
+       "WAIT_TIME in /etc/drenabler/pkg1.env must be a number of minutes (0 or more)",
+       envFileWithout("srcUp", "WAIT_TIME=") + "export WAIT_TIME = \"-2\"\n"},
+      {"node in neither host list of the envfile", {{"envfile", ENV_FILE}}, "node5", true, 2,
+       "Node node5 is named in neither DC1_HOST_LIST nor DC2_HOST_LIST", envFileText("srcUp")},
       {"node in neither host list", good, "node5", true, 2,
        "Node node5 is named in neither DC1_HOST_LIST nor DC2_HOST_LIST"},
       {"pkgdir not a folder", with(good, {{"pkgdir", "/etc/hosts"}}), "node1", true, 2,
@@ -318,6 +329,7 @@ TEST_F(DrgroupAgent, BadConfigurationsAreRefusedBeforeDrenableRuns) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     node(c.host, false, c.programs);
+    if (!c.envFile.empty()) node_->writeFile(ENV_FILE, c.envFile, 0600);
     for (const char* name : {"validate-all", "start"}) {
       SCOPED_TRACE(name);
       sim_->clearRequests();
