@@ -4,7 +4,8 @@
 // preferred, its source suspended) are each a group of the agent and a
 // Dummy application, preferring node1. Putting node1 in standby moves both
 // to node3: pkg1's DR group is failed over there and pkg1 runs; pkg2 is
-// refused and stays stopped, with drenable's reason in crm_mon.
+// refused and stays stopped, with drenable's reason in crm_mon, until the
+// operator forces it with FORCEFLAG and a clean-up.
 #include <gtest/gtest.h>
 
 #include <chrono>
