@@ -72,6 +72,17 @@ TEST(DrgroupCluster, StandbyMovesTheGroupAndFailsTheDrGroupOver) {
             std::string::npos)
       << status;
 
+  // drenable's whole output is in the cluster's log on node3, the advice
+  // that the exit reason loses included.
+  for (const char* line : {"Either manually resync the data", "Leaving Data Replication Enabler"}) {
+    EXPECT_EQ(cluster
+                  .run(1, std::string("grep -q 'drgroup(pkg2-dr).*INFO: drenable: .*") + line +
+                              "' /var/log/pacemaker/pacemaker.log")
+                  .status,
+              0)
+        << line;
+  }
+
   // The operator forces the start: FORCEFLAG in the package directory, then
   // a clean-up. The DR group is failed over and the group runs.
   r = cluster.run(1, "touch /var/lib/drenabler/pkg2-dr/FORCEFLAG && crm resource cleanup pkg2");
