@@ -2,6 +2,7 @@
 
 #include "drif/logger.h"
 #include "drif/platform.h"
+#include "zarn/smis/schema.h"
 
 namespace {
 
@@ -68,10 +69,8 @@ bool hostListNames(const std::string& list, const std::string& shortName) {
   return false;
 }
 
-constexpr char YRZARNEnvironment::DR_GROUP_PREFIX[];
-
 YRZARNEnvironment::YRZARNEnvironment()
-    : queryTimeout(DEFAULT_QUERY_TIMEOUT),
+    : queryTimeout(schema::DEFAULT_QUERY_TIMEOUT),
       location(UNDEFINED),
       smisConnectAttribProper(0),
       localSMISIter(0) {
@@ -103,7 +102,7 @@ int YRZARNEnvironment::validate() {
 
   // A DR_GROUP_NAME whose value is empty (or only blanks and quotes) names
   // no DR group, though the prefix makes the stored name look set.
-  if (drGroupName.empty() || drGroupName == DR_GROUP_PREFIX) {
+  if (drGroupName.empty() || drGroupName == schema::DR_GROUP_PREFIX) {
     log->log("Error - The DR_GROUP_NAME variable has not been set properly.");
     result = 1;
   }
@@ -125,8 +124,8 @@ int YRZARNEnvironment::validate() {
     log->log(
         "The QUERY_TIMEOUT variable has not been set properly.\n\t\t\t Use "
         "default, " +
-        std::to_string(DEFAULT_QUERY_TIMEOUT) + " seconds, for the query timeout");
-    queryTimeout = DEFAULT_QUERY_TIMEOUT;
+        std::to_string(schema::DEFAULT_QUERY_TIMEOUT) + " seconds, for the query timeout");
+    queryTimeout = schema::DEFAULT_QUERY_TIMEOUT;
   }
   const struct {
     const std::string& list;
@@ -193,7 +192,7 @@ int YRZARNEnvironment::validate() {
 
 void YRZARNEnvironment::setDRGroupName(const char* name) {
   log->logDebug("Inside the YRZARNEnvironment::setDRGroupName method");
-  if (name != nullptr) drGroupName = std::string(DR_GROUP_PREFIX) + name;
+  if (name != nullptr) drGroupName = std::string(schema::DR_GROUP_PREFIX) + name;
 }
 
 void YRZARNEnvironment::setDc1StorageName(const char* name) {

@@ -18,6 +18,10 @@
 #include <string>
 #include <utility>
 
+// The map file: the SMI-S server list and the device ID map of every
+// program.
+constexpr char MAP_FILE[] = "/opt/kxcluster/conf/sfyrzarn/yrzarn.map";
+
 // Every line of the map file is meant to fit a reader's line buffer of this
 // many bytes (255 characters and the terminator). The readers here take
 // lines of any length, so a longer line is never lost or cut.

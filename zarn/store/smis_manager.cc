@@ -15,6 +15,8 @@
 #include "drif/logger.h"
 #include "drif/platform.h"
 #include "zarn/store/map_file.h"
+#include "zarn/store/text.h"
+#include "zarn/smis/schema.h"
 
 namespace {
 
@@ -39,15 +41,6 @@ bool nextToken(const std::string& text, size_t* pos, const char* delims,
   token->assign(text, start, end - start);
   *pos = end < text.size() ? end + 1 : end;
   return true;
-}
-
-// The leading integer of text, read as atoi does (0 without digits), but
-// without overflow.
-int leadingInt(const std::string& text) {
-  long value = std::strtol(text.c_str(), nullptr, 10);
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
 }
 
 // Why a field of an entry line could not be read back, or "".
@@ -87,7 +80,7 @@ std::string smisHostNameProblem(const std::string& host) {
 SMISManager::SMISManager()
     : log(Logger::getInstance()),
       smisIter(smisList.end()),
-      fileName(SMIS_INFO_FILE) {
+      fileName(MAP_FILE) {
   debug("Inside the SMISManager constructor");
 }
 
@@ -192,8 +185,8 @@ int SMISManager::readText(const std::string& text) {
     if (!complete) break;
     entry.port = withPort ? leadingInt(portText) : 0;
     if (entry.port == 0) {
-      if (entry.useSSL == "N" || entry.useSSL == "n") entry.port = 5988;
-      if (entry.useSSL == "Y" || entry.useSSL == "y") entry.port = 5989;
+      if (entry.useSSL == "N" || entry.useSSL == "n") entry.port = schema::DEFAULT_HTTP_PORT;
+      if (entry.useSSL == "Y" || entry.useSSL == "y") entry.port = schema::DEFAULT_HTTPS_PORT;
     }
 
     if (!in.good() || in.eof()) break;

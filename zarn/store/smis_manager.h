@@ -11,9 +11,10 @@
 #include <string>
 #include <unordered_map>
 
+#include "zarn/store/map_file.h"
+
 class Logger;
 
-constexpr char SMIS_INFO_FILE[] = "/opt/kxcluster/conf/sfyrzarn/yrzarn.map";
 constexpr char SMIS_BEGIN_TAG[] = "<smisdata>";
 constexpr char SMIS_END_TAG[] = "</smisdata>";
 constexpr char SPLITER[] = "#";
@@ -44,7 +45,7 @@ class SMISManager {
   // Loads the list with readFile(true) when readFromFile is set; the
   // outcome shows in validate(). fileName is the map file (tests only).
   explicit SMISManager(bool readFromFile,
-                       const std::string& fileName = SMIS_INFO_FILE);
+                       const std::string& fileName = MAP_FILE);
   SMISManager(const SMISManager& other);
   SMISManager& operator=(const SMISManager& other);
   ~SMISManager();

@@ -11,9 +11,10 @@
 #include <map>
 #include <string>
 
+#include "zarn/store/map_file.h"
+
 class Logger;
 
-constexpr char MAP_FILE[] = "/opt/kxcluster/conf/sfyrzarn/yrzarn.map";
 constexpr char SPLIT_SYMBOL[] = "#";
 constexpr char MAP_BEGIN_TAG[] = "<zarnmap>";
 constexpr char MAP_END_TAG[] = "</zarnmap>";

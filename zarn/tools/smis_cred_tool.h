@@ -11,6 +11,7 @@
 #include <string>
 
 #include "zarn/store/smis_manager.h"
+#include "zarn/tools/admin_tool.h"
 
 // Where passwords come from.
 class PasswordInput {
@@ -30,17 +31,15 @@ class TerminalPasswordInput : public PasswordInput {
   bool readHidden(const std::string& prompt, std::string* line) override;
 };
 
-class SMISCredTool {
+class SMISCredTool : public AdminTool {
  public:
-  // Standard output goes through the platform's console, errors to err.
-  // mapFile is the map file (tests only).
-  SMISCredTool(PasswordInput* passwords, std::ostream* err,
-               const std::string& mapFile = SMIS_INFO_FILE);
-  SMISCredTool(const SMISCredTool&) = delete;
-  SMISCredTool& operator=(const SMISCredTool&) = delete;
+  // Passwords come from passwords, else from the terminal. mapFile is the
+  // map file (tests only).
+  explicit SMISCredTool(const ToolOutput& io, PasswordInput* passwords = nullptr,
+                        const std::string& mapFile = MAP_FILE);
 
   // Carries out the action of the command line; the exit status, 0 or 1.
-  int run(int argc, char* argv[]);
+  int run(int argc, char* argv[]) override;
 
  private:
   int listServers(int argc);
@@ -57,6 +56,7 @@ class SMISCredTool {
   // "Error - " + text, then the usage text; 1 for the exit status.
   int usageError(const std::string& text);
 
+  TerminalPasswordInput terminal;
   PasswordInput* passwords;
   std::ostream* err;
   std::string mapFile;
