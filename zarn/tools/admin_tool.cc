@@ -1,5 +1,7 @@
 #include "zarn/tools/admin_tool.h"
 
+#include <getopt.h>
+
 #include <exception>
 #include <iostream>
 
@@ -7,6 +9,11 @@
 #include "zarn/smis/schema.h"
 #include "zarn/smis/smis_server.h"
 #include "zarn/store/smis_manager.h"
+
+void AdminTool::restartOptions(bool printErrors) {
+  optind = 0;
+  opterr = printErrors ? 1 : 0;
+}
 
 ToolOutput standardOutput() { return {sys::platform().console, &std::cerr}; }
 

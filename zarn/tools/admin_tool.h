@@ -25,12 +25,16 @@ struct ToolOutput {
 // The process's own: the platform's console and standard error.
 ToolOutput standardOutput();
 
+// A tool that takes its words by position needs at least minArgc of them
+// (its name included); with fewer, text is all it writes.
+struct ToolUsage {
+  int minArgc;
+  const char* text;
+};
+
 class AdminTool {
  public:
-  // A tool that takes its words by position needs at least MIN_ARGC of
-  // them (its name included), else USAGE is all it writes.
-  static constexpr int MIN_ARGC = 0;
-  static constexpr char USAGE[] = "";
+  static constexpr ToolUsage USAGE{0, ""};
 
   explicit AdminTool(const ToolOutput& io) : io(io) {}
   virtual ~AdminTool() = default;
@@ -42,10 +46,20 @@ class AdminTool {
   virtual int run(int argc, char* argv[]) = 0;
 
  protected:
-  // True, after writing usage on standard output, when argc < minArgc.
-  bool tooFewWords(int argc, int minArgc, const char* usage) {
-    if (argc >= minArgc) return false;
-    io.out->write(usage);
+  // The name the tool was called by (argv[0]), else fallback.
+  static std::string calledName(int argc, char* argv[], const char* fallback) {
+    return argc > 0 && argv[0] != nullptr ? argv[0] : fallback;
+  }
+  // Readies getopt for a fresh scan of a command line, also when a process
+  // runs tools more than once; with printErrors the parser prints its own
+  // diagnostics.
+  static void restartOptions(bool printErrors);
+
+  // True, after writing the usage text on standard output, when argc is
+  // below its minimum.
+  bool tooFewWords(int argc, const ToolUsage& usage) {
+    if (argc >= usage.minArgc) return false;
+    io.out->write(usage.text);
     return true;
   }
 
@@ -100,8 +114,8 @@ template <class Tool>
 int runTool(int argc, char* argv[]) {
   keepSecretsOutOfCoreDumps();
   const ToolOutput io = standardOutput();
-  if (argc < Tool::MIN_ARGC) {
-    io.out->write(Tool::USAGE);
+  if (argc < Tool::USAGE.minArgc) {
+    io.out->write(Tool::USAGE.text);
     return -1;
   }
   Logger* log = Logger::createInstance();

@@ -147,15 +147,14 @@ void SMISCredTool::printUsage() {
 }
 
 int SMISCredTool::run(int argc, char* argv[]) {
-  command = argc > 0 && argv[0] != nullptr ? argv[0] : "smiscred";
+  command = calledName(argc, argv, "smiscred");
   if (argc < 2) {
     printUsage();
     return 1;
   }
   bool list = false, setDefaultGiven = false, removeGiven = false,
        fileGiven = false, hostGiven = false;
-  optind = 0;  // a fresh scan, also when run twice in one process
-  opterr = 1;  // the parser prints its own diagnostic
+  restartOptions(/*printErrors=*/true);
   int opt;
   while ((opt = getopt(argc, argv, "h:u:n:p:s:f:r:d:l")) != -1) {
     switch (opt) {

@@ -48,9 +48,8 @@ int SMISTrustTool::usageError(const std::string& text) {
 }
 
 int SMISTrustTool::run(int argc, char* argv[]) {
-  command = argc > 0 && argv[0] != nullptr ? argv[0] : "smistrust";
-  optind = 0;  // a fresh scan, also when run twice in one process
-  opterr = 0;
+  command = calledName(argc, argv, "smistrust");
+  restartOptions(/*printErrors=*/false);
   int opt;
   bool portGiven = false;
   while ((opt = getopt(argc, argv, ":h:p:r:ly")) != -1) {

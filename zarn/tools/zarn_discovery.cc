@@ -197,11 +197,10 @@ int ZARNDiscovery::usageFailure() {
 
 int ZARNDiscovery::run(int argc, char* argv[]) {
   Logger::getInstance()->logDebug("Inside the ZARNDiscovery::run method");
-  command = argc > 0 && argv[0] != nullptr ? argv[0] : "zarndiscovery";
+  command = calledName(argc, argv, "zarndiscovery");
   bool build = false, list = false, listIDs = false, queryTimeGiven = false;
   std::string inputFile, queryTime;
-  optind = 0;  // a fresh scan, also when run twice in one process
-  opterr = 1;  // the parser prints its own diagnostic
+  restartOptions(/*printErrors=*/true);
   int opt;
   while ((opt = getopt(argc, argv, "f:ldt:")) != -1) {
     switch (opt) {

@@ -44,13 +44,6 @@ std::string join(const std::vector<std::string>& list) {
 
 }  // namespace
 
-int ZARNGetAttributes::run(int argc, char* argv[]) {
-  if (tooFewWords(argc, MIN_ARGC, USAGE)) return -1;
-  deviceWWN = removeHyphen(argv[1]);
-  clusterNodesList.assign(argv + 2, argv + argc);
-  return findAttributes();
-}
-
 bool ZARNGetAttributes::convertToStorageFormat(const std::string& wwn,
                                                std::string* formatted) {
   if (wwn.size() < STORAGE_NAME_LENGTH) return false;
@@ -68,7 +61,10 @@ std::string ZARNGetAttributes::extractDRGroup(const std::string& elementName) {
 
 void ZARNGetAttributes::print(const std::string& text) { io.out->write(text); }
 
-int ZARNGetAttributes::findAttributes() {
+int ZARNGetAttributes::run(int argc, char* argv[]) {
+  if (tooFewWords(argc, USAGE)) return -1;
+  deviceWWN = removeHyphen(argv[1]);
+  clusterNodesList.assign(argv + 2, argv + argc);
   log->logDebug("Inside the ZARNGetAttributes::findAttributes method");
   if (!loadedSMISInfo && !loadSMISInformation()) return -1;
 

@@ -19,9 +19,6 @@
 #include "zarn/store/smis_manager.h"
 #include "zarn/tools/admin_tool.h"
 
-class Logger;
-class SMISServer;
-
 namespace cim {
 class ObjectPath;
 }
@@ -48,11 +45,10 @@ class ZARNGetAttributes : public AdminTool {
  public:
   static constexpr char ATTRIBUTE_PATH[] = "dts/yrzarn/";
 
-  static constexpr int MIN_ARGC = 4;
-  static constexpr char USAGE[] =
-      "WARNING: Provide enough Arguments, Device WWN and Cluster Nodes.\n";
-
   using AdminTool::AdminTool;
+  static constexpr ToolUsage USAGE{
+      4,
+      "WARNING: Provide enough Arguments, Device WWN and Cluster Nodes.\n"};
 
   //   ZARNGetAttributes <device WWN> <node> <node> [<node> ...]
   // The device's world wide name as given (hyphens are dropped), the
@@ -71,7 +67,6 @@ class ZARNGetAttributes : public AdminTool {
   static std::string extractDRGroup(const std::string& elementName);
 
  private:
-  int findAttributes();
   bool loadSMISInformation();
   // Connects the server of entry; false when it cannot be reached.
   bool findSMISServer(const SMISData& entry, SMISServer* server);

@@ -21,14 +21,10 @@ void print(const ToolOutput& io, const std::string& text) { io.out->write(text);
 }  // namespace
 
 int ZARNGetDRState::run(int argc, char* argv[]) {
-  if (tooFewWords(argc, MIN_ARGC, USAGE)) return -1;
+  if (tooFewWords(argc, USAGE)) return -1;
   drGrp = std::string(schema::DR_GROUP_PREFIX) + argv[1];
   localArrayWWN = removeHyphen(argv[2]);
   smisList.assign(argv + 3, argv + argc);
-  return findDRState();
-}
-
-int ZARNGetDRState::findDRState() {
   log->logDebug("Inside the ZARNGetDRState::findDRState method");
   if (!loadedSMISInfo && !loadSMISInformation()) return -1;
 

@@ -22,16 +22,12 @@
 #include "zarn/store/zarn_id_map.h"
 #include "zarn/tools/admin_tool.h"
 
-class Logger;
-class SMISServer;
-
 class ZARNGetDRState : public MapFileTool {
  public:
-  static constexpr int MIN_ARGC = 4;
-  static constexpr char USAGE[] =
-      "Error - Provide enough Arguments: DR Group, Local Array WWN, WMS list.\n";
-
   using MapFileTool::MapFileTool;
+  static constexpr ToolUsage USAGE{
+      4,
+      "Error - Provide enough Arguments: DR Group, Local Array WWN, WMS list.\n"};
 
   //   ZARNGetDRState <DR group> <array world wide name> <WMS> [<WMS> ...]
   // The DR group without the "\Data Replication\" prefix (it is always
@@ -44,7 +40,6 @@ class ZARNGetDRState : public MapFileTool {
   const std::string& getLocalArrayWWN() const { return localArrayWWN; }
 
  private:
-  int findDRState();
   bool loadSMISInformation();
   void loadMAPFile();
   // A server connected for data, or null when it cannot be reached.

@@ -20,12 +20,8 @@ const char DISK_LINE_TAG[] = "ZARNDRVDISK";
 }  // namespace
 
 int ZARNGetVdiskWWN::run(int argc, char* argv[]) {
-  if (tooFewWords(argc, MIN_ARGC, USAGE)) return -1;
+  if (tooFewWords(argc, USAGE)) return -1;
   packageName = argv[1];
-  return listPackageDisks();
-}
-
-int ZARNGetVdiskWWN::listPackageDisks() {
   log->logDebug("Inside the ZARNGetVdiskWWN::run method");
   // Lists that cannot be read stay empty: the lookups below then find
   // nothing and say so.

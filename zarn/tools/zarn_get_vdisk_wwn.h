@@ -21,17 +21,13 @@
 #include "zarn/store/zarn_id_map.h"
 #include "zarn/tools/admin_tool.h"
 
-class Logger;
-class SMISServer;
-
 class ZARNGetVdiskWWN : public MapFileTool {
  public:
-  static constexpr int MIN_ARGC = 2;
-  static constexpr char USAGE[] =
-      "Warning - Provide enough Arguments, Device WWN, Environment file & Command Name - "
-      "'kxcheckconf/kxapplyconf'\n\n";
-
   using MapFileTool::MapFileTool;
+  static constexpr ToolUsage USAGE{
+      2,
+      "Warning - Provide enough Arguments, Device WWN, Environment file & Command Name - "
+      "'kxcheckconf/kxapplyconf'\n\n"};
 
   //   ZARNGetVdiskWWN <environment file | package> [ignored ...]
   // 0 once the disks have been listed (none for an empty DR group); 1 on
@@ -40,7 +36,6 @@ class ZARNGetVdiskWWN : public MapFileTool {
   int run(int argc, char* argv[]) override;
 
  private:
-  int listPackageDisks();
   // Connects a server of the list, in passes; null (reported) when no
   // server is left.
   std::unique_ptr<SMISServer> connectServer(int queryTimeout);

@@ -39,13 +39,9 @@ std::string randomSuffix() {
 }  // namespace
 
 int ZARNValidation::run(int argc, char* argv[]) {
-  if (tooFewWords(argc, MIN_ARGC, USAGE)) return -1;
+  if (tooFewWords(argc, USAGE)) return -1;
   envFileName = argv[1];
   isKxcheckconf = std::strcmp(argv[2], "kxcheckconf") == 0;
-  return validateZARNAttribs();
-}
-
-int ZARNValidation::validateZARNAttribs() {
   log->logDebug("Inside the ZARNValidation::validateZARNAttribs method");
   int result = validateENVFile() ? 0 : -1;
   if (!validateZARNMAPFile()) return -1;

@@ -28,9 +28,6 @@
 #include "zarn/smis/schema.h"
 #include "zarn/tools/admin_tool.h"
 
-class Logger;
-class SMISServer;
-
 // Appended to the environment file's name for the list of usable servers.
 constexpr char SMIS_LIST_SUFFIX[] = ".smis";
 // How long a run waits for another run writing the same output file.
@@ -38,12 +35,11 @@ constexpr unsigned LOCK_WAIT_SECONDS = 10;
 
 class ZARNValidation : public MapFileTool {
  public:
-  static constexpr int MIN_ARGC = 3;
-  static constexpr char USAGE[] =
-      "Error - Provide enough Arguments, Environment file & Command Name - "
-      "'kxcheckconf/kxapplyconf'\n";
-
   using MapFileTool::MapFileTool;
+  static constexpr ToolUsage USAGE{
+      3,
+      "Error - Provide enough Arguments, Environment file & Command Name - "
+      "'kxcheckconf/kxapplyconf'\n"};
 
   //   ZARNValidation <environment file | package> <kxcheckconf | kxapplyconf>
   // Check mode (kxcheckconf) uses the package's query time-out for the
@@ -53,7 +49,6 @@ class ZARNValidation : public MapFileTool {
   int run(int argc, char* argv[]) override;
 
  private:
-  int validateZARNAttribs();
   // Reads the core and the array variables and validates them; false when
   // any fault was found (all of them are logged).
   bool validateENVFile();
