@@ -149,20 +149,12 @@ int SMISManager::readFile(bool checkExist) {
 int SMISManager::readText(const std::string& text) {
   clearList();
   MapReader in(text);
-  std::string line;
-  bool found = false;
-  while (in.good() && !in.eof()) {
-    in.getLine(&line);
-    if (line == SMIS_BEGIN_TAG) {
-      found = true;
-      break;
-    }
-  }
-  if (!found) {
+  if (!in.skipTo(SMIS_BEGIN_TAG)) {
     debug("SMI-S data - No SMI-S data found in the file");
     return 0;
   }
 
+  std::string line;
   for (;;) {
     in.getLine(&line);
     if (line == SMIS_END_TAG) {
@@ -248,13 +240,13 @@ int SMISManager::writeText(const std::string* current, std::string* next) {
     debug("Could not open the file for read");
   } else {
     // Keep every line before the separator line: the device ID map section.
-    size_t separator = findLine(*current, SPLITER);
+    size_t separator = findLine(*current, SECTION_SEPARATOR);
     next->append(*current, 0, separator);
     if (!next->empty() && next->back() != '\n') next->push_back('\n');
   }
   if (smisList.empty()) return 0;
 
-  next->append(SPLITER).append("\n");
+  next->append(SECTION_SEPARATOR).append("\n");
   next->append(SMIS_BEGIN_TAG).append("\n");
   char field[PASSWD_BUF_SIZE];
   for (const SMISData& entry : smisList) {
@@ -337,12 +329,15 @@ int SMISManager::getSMIS(const std::string& host, SMISData& smisData) {
   return 0;
 }
 
+bool SMISManager::noServers() {
+  if (!smisList.empty()) return false;
+  errorMessage = NO_SMIS;
+  return true;
+}
+
 int SMISManager::setFirstSMIS(const std::string& host) {
   debug("Inside the SMISManager::setFirstSMIS method");
-  if (smisList.empty()) {
-    errorMessage = NO_SMIS;
-    return 1;
-  }
+  if (noServers()) return 1;
   auto found = index.find(host);
   if (found == index.end()) {
     errorMessage = notFound(host);
@@ -354,30 +349,21 @@ int SMISManager::setFirstSMIS(const std::string& host) {
 
 int SMISManager::getFirstSMIS(SMISData& smisData) {
   debug("Inside the SMISManager::getFirstSMIS method");
-  if (smisList.empty()) {
-    errorMessage = NO_SMIS;
-    return 1;
-  }
+  if (noServers()) return 1;
   smisData = smisList.front();
   return 0;
 }
 
 int SMISManager::resetSMISList() {
   debug("Inside the SMISManager::resetSMISList method");
-  if (smisList.empty()) {
-    errorMessage = NO_SMIS;
-    return 1;
-  }
+  if (noServers()) return 1;
   smisIter = smisList.begin();
   return 0;
 }
 
 int SMISManager::getNextSMIS(SMISData& smisData) {
   debug("Inside the SMISManager::getNextSMIS method");
-  if (smisList.empty()) {
-    errorMessage = NO_SMIS;
-    return 2;
-  }
+  if (noServers()) return 2;
   if (smisIter == smisList.end()) return 1;
   smisData = *smisIter;
   ++smisIter;

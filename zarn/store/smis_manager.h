@@ -15,10 +15,6 @@
 
 class Logger;
 
-constexpr char SMIS_BEGIN_TAG[] = "<smisdata>";
-constexpr char SMIS_END_TAG[] = "</smisdata>";
-constexpr char SPLITER[] = "#";
-constexpr char DELIMITER[] = "&";
 // Bytes in a password field of the map file; a password has at most one
 // less.
 constexpr int PASSWD_BUF_SIZE = 64;
@@ -92,6 +88,8 @@ class SMISManager {
   int decryptPassword(char* encryptedPassword, std::string& password);
   void debug(const char* msg);
   void clearList();
+  // True, with the error message set, when the list has no server.
+  bool noServers();
   void rebuildIndex();
   // The problem that keeps an entry out of the map file, or "".
   static std::string entryProblem(const SMISData& entry);
