@@ -10,39 +10,11 @@ YRZARNEnvironment* asArrayEnvironment(Environment* object) {
   return dynamic_cast<YRZARNEnvironment*>(object);
 }
 
-void assignDrGroupName(Environment* object, void* value) {
+// Hands a text variable to the setter of the array environment.
+template <void (YRZARNEnvironment::*set)(const char*)>
+void assignText(Environment* object, void* value) {
   YRZARNEnvironment* env = asArrayEnvironment(object);
-  if (env != nullptr) env->setDRGroupName(static_cast<char*>(value));
-}
-
-void assignDc1StorageName(Environment* object, void* value) {
-  YRZARNEnvironment* env = asArrayEnvironment(object);
-  if (env != nullptr) env->setDc1StorageName(static_cast<char*>(value));
-}
-
-void assignDc2StorageName(Environment* object, void* value) {
-  YRZARNEnvironment* env = asArrayEnvironment(object);
-  if (env != nullptr) env->setDc2StorageName(static_cast<char*>(value));
-}
-
-void assignDc1SMISList(Environment* object, void* value) {
-  YRZARNEnvironment* env = asArrayEnvironment(object);
-  if (env != nullptr) env->setDc1SMISList(static_cast<char*>(value));
-}
-
-void assignDc1HostList(Environment* object, void* value) {
-  YRZARNEnvironment* env = asArrayEnvironment(object);
-  if (env != nullptr) env->setDc1HostList(static_cast<char*>(value));
-}
-
-void assignDc2SMISList(Environment* object, void* value) {
-  YRZARNEnvironment* env = asArrayEnvironment(object);
-  if (env != nullptr) env->setDc2SMISList(static_cast<char*>(value));
-}
-
-void assignDc2HostList(Environment* object, void* value) {
-  YRZARNEnvironment* env = asArrayEnvironment(object);
-  if (env != nullptr) env->setDc2HostList(static_cast<char*>(value));
+  if (env != nullptr) (env->*set)(static_cast<char*>(value));
 }
 
 void assignQueryTimeout(Environment* object, void* value) {
@@ -83,15 +55,15 @@ YRZARNEnvironment::~YRZARNEnvironment() {
 
 int YRZARNEnvironment::initialize() {
   log->logDebug("Inside the YRZARNEnvironment::initialize method");
-  addEnvItem("DR_GROUP_NAME", EV_STRING, ENFORCE, assignDrGroupName);
+  addEnvItem("DR_GROUP_NAME", EV_STRING, ENFORCE, assignText<&YRZARNEnvironment::setDRGroupName>);
   addEnvItem("DC1_STORAGE_WORLD_WIDE_NAME", EV_STRING, ENFORCE,
-             assignDc1StorageName);
+             assignText<&YRZARNEnvironment::setDc1StorageName>);
   addEnvItem("DC2_STORAGE_WORLD_WIDE_NAME", EV_STRING, ENFORCE,
-             assignDc2StorageName);
-  addEnvItem("DC1_SMIS_LIST", EV_STRING, ENFORCE, assignDc1SMISList);
-  addEnvItem("DC1_HOST_LIST", EV_STRING, ENFORCE, assignDc1HostList);
-  addEnvItem("DC2_SMIS_LIST", EV_STRING, ENFORCE, assignDc2SMISList);
-  addEnvItem("DC2_HOST_LIST", EV_STRING, ENFORCE, assignDc2HostList);
+             assignText<&YRZARNEnvironment::setDc2StorageName>);
+  addEnvItem("DC1_SMIS_LIST", EV_STRING, ENFORCE, assignText<&YRZARNEnvironment::setDc1SMISList>);
+  addEnvItem("DC1_HOST_LIST", EV_STRING, ENFORCE, assignText<&YRZARNEnvironment::setDc1HostList>);
+  addEnvItem("DC2_SMIS_LIST", EV_STRING, ENFORCE, assignText<&YRZARNEnvironment::setDc2SMISList>);
+  addEnvItem("DC2_HOST_LIST", EV_STRING, ENFORCE, assignText<&YRZARNEnvironment::setDc2HostList>);
   addEnvItem("QUERY_TIME_OUT", EV_INTEGER, NO_ENFORCE, assignQueryTimeout);
   return 0;
 }
