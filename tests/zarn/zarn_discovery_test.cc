@@ -202,7 +202,7 @@ class ZARNDiscoveryTest : public ::testing::Test {
 
   int run(std::vector<std::string> args) {
     args.insert(args.begin(), "zarndiscovery");
-    ZARNDiscovery tool({&sys.console, &err}, &source, mapFile);
+    ZARNDiscovery tool({&sys.console, &err}, mapFile, &source);
     return support::runWith(tool, args);
   }
   std::string out() const {

@@ -5,16 +5,17 @@
 #include "zarn/smis/schema.h"
 #include "zarn/smis/smis_server.h"
 
-namespace {
-
-cim::Instance getLocalInstance(SMISServer& server, const cim::ObjectPath& path) {
-  return server.getCIMClient().getInstance(server.getCimNamespace(), path,
-                                           /*localOnly=*/true,
+cim::Instance readInstance(SMISServer& server, const cim::ObjectPath& path, bool localOnly) {
+  return server.getCIMClient().getInstance(server.getCimNamespace(), path, localOnly,
                                            /*includeQualifiers=*/false,
                                            /*includeClassOrigin=*/false);
 }
 
-}  // namespace
+std::vector<cim::ObjectPath> associatedNames(SMISServer& server, const cim::ObjectPath& from,
+                                             const char* association, const char* resultClass) {
+  return server.getCIMClient().associatorNames(server.getCimNamespace(), from, association,
+                                               resultClass);
+}
 
 std::vector<cim::ObjectPath> enumerateStorageSystems(SMISServer& server) {
   return server.getCIMClient().enumerateInstanceNames(server.getCimNamespace(),
@@ -34,9 +35,7 @@ const cim::ObjectPath* findStorageSystem(const std::vector<cim::ObjectPath>& sys
 
 std::vector<cim::ObjectPath> findReplicationServices(SMISServer& server,
                                                      const cim::ObjectPath& system) {
-  return server.getCIMClient().associatorNames(server.getCimNamespace(), system,
-                                               schema::HOSTED_SERVICE,
-                                               schema::REPLICATION_SERVICE);
+  return associatedNames(server, system, schema::HOSTED_SERVICE, schema::REPLICATION_SERVICE);
 }
 
 cim::ObjectPath drGroupPath(const std::string& instanceID) {
@@ -79,10 +78,10 @@ const cim::Instance* findDRGroupByInstanceIDPrefix(const std::vector<cim::Instan
 
 bool findDRGroupByElementName(SMISServer& server, const cim::ObjectPath& system,
                               const std::string& elementName, cim::ObjectPath* group) {
-  std::vector<cim::ObjectPath> groups = server.getCIMClient().associatorNames(
-      server.getCimNamespace(), system, schema::HOSTED_DR_GROUP, schema::CONSISTENCY_SET);
+  std::vector<cim::ObjectPath> groups =
+      associatedNames(server, system, schema::HOSTED_DR_GROUP, schema::CONSISTENCY_SET);
   for (const cim::ObjectPath& path : groups) {
-    cim::Instance instance = getLocalInstance(server, path);
+    cim::Instance instance = readInstance(server, path);
     // A DR group reported without a name cannot be the one sought.
     size_t at = instance.findProperty(schema::ELEMENT_NAME);
     if (at == cim::Instance::NOT_FOUND) continue;
@@ -113,10 +112,10 @@ bool findDRGroupByInstanceID(SMISServer& server, const std::string& instanceID,
 }
 
 std::vector<std::string> memberDiskNames(SMISServer& server, const cim::ObjectPath& group) {
-  std::vector<cim::ObjectPath> disks = server.getCIMClient().associatorNames(
-      server.getCimNamespace(), group, schema::ORDERED_MEMBER, schema::STORAGE_VOLUME);
+  std::vector<cim::ObjectPath> disks =
+      associatedNames(server, group, schema::ORDERED_MEMBER, schema::STORAGE_VOLUME);
   std::vector<std::string> names;
   for (const cim::ObjectPath& disk : disks)
-    names.push_back(getLocalInstance(server, disk).getProperty(schema::NAME).getValue().getString());
+    names.push_back(readInstance(server, disk).getProperty(schema::NAME).getValue().getString());
   return names;
 }

@@ -16,6 +16,16 @@
 class Logger;
 class SMISServer;
 
+// One instance with all its properties, no qualifiers and no class origin;
+// only the properties of its own class with localOnly: one request.
+cim::Instance readInstance(SMISServer& server, const cim::ObjectPath& path,
+                           bool localOnly = true);
+
+// The names of the resultClass instances associated with from through
+// association: one request.
+std::vector<cim::ObjectPath> associatedNames(SMISServer& server, const cim::ObjectPath& from,
+                                             const char* association, const char* resultClass);
+
 // The storage systems the server manages: one request.
 std::vector<cim::ObjectPath> enumerateStorageSystems(SMISServer& server);
 

@@ -204,28 +204,26 @@ int SMISCredTool::listServers(int argc) {
 }
 
 int SMISCredTool::setDefault(int argc) {
-  if (argc > 3) return usageError("Too many arguments");
-  if (host.empty()) return usageError("invalid argument. Require hostname");
-  SMISManager servers(false, mapFile);
-  if (servers.readFile(true) != 0 || servers.setFirstSMIS(host) != 0 ||
-      servers.writeFile() != 0) {
-    error("Error - " + servers.getErrorMessage());
-    return 1;
-  }
-  print("The SMI-S " + host + " has been set as the default active SMI-S.\n");
-  return 0;
+  return changeHost(argc, &SMISManager::setFirstSMIS,
+                    " has been set as the default active SMI-S.\n");
 }
 
 int SMISCredTool::removeServer(int argc) {
+  return changeHost(argc, &SMISManager::removeSMIS,
+                    " has been successfully removed from the file.\n");
+}
+
+int SMISCredTool::changeHost(int argc, int (SMISManager::*change)(const std::string&),
+                             const char* done) {
   if (argc > 3) return usageError("Too many arguments");
   if (host.empty()) return usageError("invalid argument. Require hostname");
   SMISManager servers(false, mapFile);
-  if (servers.readFile(true) != 0 || servers.removeSMIS(host) != 0 ||
+  if (servers.readFile(true) != 0 || (servers.*change)(host) != 0 ||
       servers.writeFile() != 0) {
     error("Error - " + servers.getErrorMessage());
     return 1;
   }
-  print("The SMI-S " + host + " has been successfully removed from the file.\n");
+  print("The SMI-S " + host + done);
   return 0;
 }
 

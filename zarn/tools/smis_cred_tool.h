@@ -42,11 +42,15 @@ class SMISCredTool : public AdminTool {
   int run(int argc, char* argv[]) override;
 
  private:
+  // The actions; each answers the exit status.
+  int addOrUpdate();
   int listServers(int argc);
   int setDefault(int argc);
   int removeServer(int argc);
+  // Loads the server list, applies change to the host of the command line
+  // and saves the list; then "The SMI-S <host>" and done.
+  int changeHost(int argc, int (SMISManager::*change)(const std::string&), const char* done);
   int replaceFromFile(int argc);
-  int addOrUpdate();
 
   // Asks twice, up to three times, until both entries match.
   bool askPassword(const std::string& suffix, std::string* password);

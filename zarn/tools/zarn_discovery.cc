@@ -165,8 +165,8 @@ std::unique_ptr<DeviceIDSource> makeSMISDeviceIDSource(
   return std::make_unique<SMISDeviceIDSource>(mapFile);
 }
 
-ZARNDiscovery::ZARNDiscovery(const ToolOutput& io, DeviceIDSource* source,
-                             const std::string& mapFile)
+ZARNDiscovery::ZARNDiscovery(const ToolOutput& io, const std::string& mapFile,
+                             DeviceIDSource* source)
     : AdminTool(io), err(io.err), source(source), mapFile(mapFile) {}
 
 void ZARNDiscovery::print(const std::string& text) { io.out->write(text + "\n"); }

@@ -100,10 +100,10 @@ std::unique_ptr<DeviceIDSource> makeSMISDeviceIDSource(
 
 class ZARNDiscovery : public AdminTool {
  public:
-  // source answers the lookups (null: the SMI-S provider through the map
-  // file's default server); mapFile is the map file (tests only).
-  explicit ZARNDiscovery(const ToolOutput& io, DeviceIDSource* source = nullptr,
-                         const std::string& mapFile = MAP_FILE);
+  // mapFile is the map file, source answers the lookups (null: the SMI-S
+  // provider through the map file's default server); both for tests only.
+  explicit ZARNDiscovery(const ToolOutput& io, const std::string& mapFile = MAP_FILE,
+                         DeviceIDSource* source = nullptr);
 
   // Carries out the action of the command line; the exit status, 0 or 1.
   int run(int argc, char* argv[]) override;

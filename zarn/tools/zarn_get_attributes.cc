@@ -209,14 +209,10 @@ int ZARNGetAttributes::findArraysWWNByWMS(SMISServer& server) {
 bool ZARNGetAttributes::findMatchingVolume(SMISServer& server, const cim::ObjectPath& system,
                                            cim::ObjectPath* volume) {
   log->logDebug("Inside the ZARNGetAttributes::findMatchingVolume method");
-  cim::Client& client = server.getCIMClient();
-  std::vector<cim::ObjectPath> volumes = client.associatorNames(
-      server.getCimNamespace(), system, schema::SYSTEM_DEVICE, schema::STORAGE_VOLUME);
+  std::vector<cim::ObjectPath> volumes =
+      associatedNames(server, system, schema::SYSTEM_DEVICE, schema::STORAGE_VOLUME);
   for (const cim::ObjectPath& path : volumes) {
-    cim::Instance instance = client.getInstance(server.getCimNamespace(), path,
-                                                /*localOnly=*/true,
-                                                /*includeQualifiers=*/false,
-                                                /*includeClassOrigin=*/false);
+    cim::Instance instance = readInstance(server, path);
     std::string name;
     if (stringProperty(instance, schema::NAME, &name) && name == deviceWWN) {
       *volume = path;
@@ -229,16 +225,11 @@ bool ZARNGetAttributes::findMatchingVolume(SMISServer& server, const cim::Object
 std::vector<std::string> ZARNGetAttributes::findMatchingHost(SMISServer& server,
                                                              const cim::ObjectPath& volume) {
   log->logDebug("Inside the ZARNGetAttributes::findMatchingHost method");
-  cim::Client& client = server.getCIMClient();
   std::vector<cim::ObjectPath> controllers =
-      client.associatorNames(server.getCimNamespace(), volume, schema::CONTROLLER_FOR_VOLUME,
-                             schema::VIEW_CONTROLLER);
+      associatedNames(server, volume, schema::CONTROLLER_FOR_VOLUME, schema::VIEW_CONTROLLER);
   std::vector<std::string> hosts;
   for (const cim::ObjectPath& path : controllers) {
-    cim::Instance instance = client.getInstance(server.getCimNamespace(), path,
-                                                /*localOnly=*/true,
-                                                /*includeQualifiers=*/false,
-                                                /*includeClassOrigin=*/false);
+    cim::Instance instance = readInstance(server, path);
     std::string host;
     if (stringProperty(instance, schema::ELEMENT_NAME, &host)) hosts.push_back(host);
   }
@@ -248,16 +239,11 @@ std::vector<std::string> ZARNGetAttributes::findMatchingHost(SMISServer& server,
 int ZARNGetAttributes::findDRGroupForVolume(SMISServer& server,
                                             const cim::ObjectPath& volume) {
   log->logDebug("Inside the ZARNGetAttributes::findDRGroupForVolume method");
-  cim::Client& client = server.getCIMClient();
   std::vector<cim::ObjectPath> groups =
-      client.associatorNames(server.getCimNamespace(), volume, schema::MEMBER_OF_COLLECTION,
-                             schema::CONSISTENCY_SET);
+      associatedNames(server, volume, schema::MEMBER_OF_COLLECTION, schema::CONSISTENCY_SET);
   if (groups.empty()) return -1;
   for (const cim::ObjectPath& path : groups) {
-    cim::Instance instance = client.getInstance(server.getCimNamespace(), path,
-                                                /*localOnly=*/false,
-                                                /*includeQualifiers=*/false,
-                                                /*includeClassOrigin=*/false);
+    cim::Instance instance = readInstance(server, path, /*localOnly=*/false);
     std::string name;
     if (!stringProperty(instance, schema::ELEMENT_NAME, &name) || name.empty()) return -1;
     hostsList.drGpList.push_back(extractDRGroup(name));

@@ -75,9 +75,7 @@ int ZARNGetDRState::getDRState(SMISServer& server) {
   log->logDebug("Inside the ZARNGetDRState::getDRState method");
   try {
     localCSObjectPath = findCSObjectPath(server, localArrayWWN, drGrp);
-    cim::Instance group = server.getCIMClient().getInstance(
-        server.getCimNamespace(), localCSObjectPath, /*localOnly=*/true,
-        /*includeQualifiers=*/false, /*includeClassOrigin=*/false);
+    cim::Instance group = readInstance(server, localCSObjectPath);
     participationType = group.getProperty(schema::PARTICIPATION_TYPE).getValue().getString();
     std::string linkState = group.getProperty(schema::LINK_STATE).getValue().getString();
     std::string logState = group.getProperty(schema::LOG_STATE).getValue().getString();
