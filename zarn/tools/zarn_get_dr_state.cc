@@ -1,6 +1,5 @@
 #include "zarn/tools/zarn_get_dr_state.h"
 
-#include <algorithm>
 #include <exception>
 
 #include "cim/client.h"
@@ -8,8 +7,8 @@
 #include "cim/instance.h"
 #include "drif/logger.h"
 #include "drif/platform.h"
-#include "zarn/smis/smis_exceptions.h"
 #include "zarn/smis/schema.h"
+#include "zarn/smis/smis_exceptions.h"
 #include "zarn/smis/smis_lookup.h"
 #include "zarn/smis/smis_server.h"
 #include "zarn/store/text.h"

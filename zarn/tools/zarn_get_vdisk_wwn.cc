@@ -1,6 +1,5 @@
 #include "zarn/tools/zarn_get_vdisk_wwn.h"
 
-#include <algorithm>
 #include <exception>
 
 #include "cim/client.h"
