@@ -14,6 +14,7 @@
 
 #include "tests/support/fake_platform.h"
 #include "tests/support/map_store.h"
+#include "tests/support/tool_args.h"
 #include "tests/support/zarnsim.h"
 
 namespace support {

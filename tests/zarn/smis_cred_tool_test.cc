@@ -11,6 +11,7 @@
 #include "drif/platform.h"
 #include "tests/support/fake_platform.h"
 #include "tests/support/map_store.h"
+#include "tests/support/tool_args.h"
 
 using support::entry;
 
@@ -74,11 +75,8 @@ class SMISCredToolTest : public testing::Test {
 
   int run(std::vector<std::string> args) {
     args.insert(args.begin(), "smiscred");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    SMISCredTool tool(&passwords, &err, path);
-    return tool.run(static_cast<int>(args.size()), argv.data());
+    SMISCredTool tool({&platform.console, &err}, &passwords, path);
+    return support::runWith(tool, args);
   }
   std::string out() const {
     std::string all;
@@ -471,11 +469,8 @@ TEST(SMISCredToolSecrecyTest, PasswordsAreNeverPrintedOrLogged) {
   std::ostringstream err;
   auto run = [&](std::vector<std::string> args) {
     args.insert(args.begin(), "smiscred");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    SMISCredTool tool(&passwords, &err, path);
-    return tool.run(static_cast<int>(args.size()), argv.data());
+    SMISCredTool tool({&platform.console, &err}, &passwords, path);
+    return support::runWith(tool, args);
   };
   passwords.twice(secret);
   EXPECT_EQ(0, run({"-h", "a", "-n", "ns", "-u", "u", "-s", "Y"}));

@@ -10,6 +10,7 @@
 
 #include "tests/support/fake_platform.h"
 #include "tests/support/map_store.h"
+#include "tests/support/tool_args.h"
 
 namespace {
 
@@ -201,11 +202,8 @@ class ZARNDiscoveryTest : public ::testing::Test {
 
   int run(std::vector<std::string> args) {
     args.insert(args.begin(), "zarndiscovery");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    ZARNDiscovery tool(&err, &source, mapFile);
-    return tool.run(static_cast<int>(args.size()), argv.data());
+    ZARNDiscovery tool({&sys.console, &err}, mapFile, &source);
+    return support::runWith(tool, args);
   }
   std::string out() const {
     std::string all;

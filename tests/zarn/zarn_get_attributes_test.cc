@@ -76,9 +76,11 @@ class ZARNGetAttributesTest : public support::QueryToolTest {
 
   int find(const std::string& wwn,
            const Lines& nodes = {"node4", "node1", "node3", "node2"}) {
-    ZARNGetAttributes tool(wwn, nodes);
+    ZARNGetAttributes tool({&sys.console, &std::cerr});
     tool.setMapFileName(mapFile());
-    return tool.findAttributes();
+    Lines words{"ZARNGetAttributes", wwn};
+    words.insert(words.end(), nodes.begin(), nodes.end());
+    return support::runWith(tool, words);
   }
 };
 
@@ -256,7 +258,6 @@ TEST(ZARNGetAttributesText, StorageFormatAndDRGroupNames) {
       {"a\\b\\c", "c"},
   };
   for (const auto& g : groups) EXPECT_EQ(g.second, ZARNGetAttributes::extractDRGroup(g.first));
-  EXPECT_EQ("6001438002A3", ZARNGetAttributes::removeHyphen("-6001-4380--02A3-"));
 }
 
 }  // namespace

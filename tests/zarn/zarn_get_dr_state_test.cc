@@ -62,9 +62,11 @@ class ZARNGetDRStateTest : public support::QueryToolTest {
   void SetUp() override { startSim(SCENARIO); }
 
   int query(const std::string& group, const std::string& wwn, const Lines& wms) {
-    ZARNGetDRState tool(group, wwn, wms);
+    ZARNGetDRState tool({&sys.console, &std::cerr});
     tool.setMapFileName(mapFile());
-    return tool.findDRState();
+    Lines words{"ZARNGetDRState", group, wwn};
+    words.insert(words.end(), wms.begin(), wms.end());
+    return support::runWith(tool, words);
   }
 };
 
@@ -104,10 +106,10 @@ TEST_F(ZARNGetDRStateTest, WorldWideNameWithOrWithoutDashesGivesTheSameState) {
 
 TEST_F(ZARNGetDRStateTest, PrefixGivenTwiceIsNotFound) {
   writeMap({simEntry()});
-  ZARNGetDRState tool(DG01, B, {"127.0.0.1"});
-  EXPECT_EQ("\\Data Replication\\" + DG01, tool.getDRGroup());
+  ZARNGetDRState tool({&sys.console, &std::cerr});
   tool.setMapFileName(mapFile());
-  EXPECT_EQ(-1, tool.findDRState());
+  EXPECT_EQ(-1, support::runWith(tool, {"ZARNGetDRState", DG01, B, "127.0.0.1"}));
+  EXPECT_EQ("\\Data Replication\\" + DG01, tool.getDRGroup());
   EXPECT_EQ(notFound("\\Data Replication\\" + DG01, B), output());
 }
 

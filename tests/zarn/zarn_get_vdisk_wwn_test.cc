@@ -67,9 +67,9 @@ class ZARNGetVdiskWWNTest : public support::QueryToolTest {
   }
 
   int run() {
-    ZARNGetVdiskWWN tool(ENV_FILE, &err);
+    ZARNGetVdiskWWN tool({&sys.console, &err});
     tool.setMapFileName(mapFile());
-    return tool.run();
+    return support::runWith(tool, {"ZARNGetVdiskWWN", ENV_FILE});
   }
 
   // What the tool itself printed on standard output (the logger's lines
@@ -206,12 +206,6 @@ TEST_F(ZARNGetVdiskWWNTest, UnreadablePackageFindsNoDRGroup) {
                                            std::string(ENV_FILE),
                                        0))
       << messages.front();
-}
-
-TEST(RemoveHyphen, DropsEveryDash) {
-  EXPECT_EQ("50014380025B4A80", removeHyphen("5001-4380-025B-4A80"));
-  EXPECT_EQ("50014380025B4A80", removeHyphen("--50-014380025B4A-80-"));
-  EXPECT_EQ("", removeHyphen("---"));
 }
 
 }  // namespace

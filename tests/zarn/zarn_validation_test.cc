@@ -19,6 +19,7 @@
 #include "tests/support/map_store.h"
 #include "tests/support/ports.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/tool_args.h"
 
 namespace {
 
@@ -128,9 +129,9 @@ class ZARNValidationTest : public ::testing::Test {
     for (const auto& v : vars)
       if (v.second != "-") text += v.first + "=" + v.second + "\n";
     sys.files.contents[name] = text;
-    ZARNValidation validation(name.c_str(), command == "kxcheckconf");
+    ZARNValidation validation({&sys.console, &std::cerr});
     validation.setMapFileName(mapFile);
-    return validation.validateZARNAttribs();
+    return support::runWith(validation, {"ZARNValidation", name, command});
   }
   void servers(const std::string& entries) {
     support::spit(mapFile, DEVICE_MAP + "#\n<smisdata>\n" + entries + "</smisdata>\n");

@@ -2,6 +2,7 @@
 
 #include "drif/logger.h"
 #include "drif/platform.h"
+#include "zarn/smis/schema.h"
 
 namespace {
 
@@ -9,39 +10,11 @@ YRZARNEnvironment* asArrayEnvironment(Environment* object) {
   return dynamic_cast<YRZARNEnvironment*>(object);
 }
 
-void assignDrGroupName(Environment* object, void* value) {
+// Hands a text variable to the setter of the array environment.
+template <void (YRZARNEnvironment::*set)(const char*)>
+void assignText(Environment* object, void* value) {
   YRZARNEnvironment* env = asArrayEnvironment(object);
-  if (env != nullptr) env->setDRGroupName(static_cast<char*>(value));
-}
-
-void assignDc1StorageName(Environment* object, void* value) {
-  YRZARNEnvironment* env = asArrayEnvironment(object);
-  if (env != nullptr) env->setDc1StorageName(static_cast<char*>(value));
-}
-
-void assignDc2StorageName(Environment* object, void* value) {
-  YRZARNEnvironment* env = asArrayEnvironment(object);
-  if (env != nullptr) env->setDc2StorageName(static_cast<char*>(value));
-}
-
-void assignDc1SMISList(Environment* object, void* value) {
-  YRZARNEnvironment* env = asArrayEnvironment(object);
-  if (env != nullptr) env->setDc1SMISList(static_cast<char*>(value));
-}
-
-void assignDc1HostList(Environment* object, void* value) {
-  YRZARNEnvironment* env = asArrayEnvironment(object);
-  if (env != nullptr) env->setDc1HostList(static_cast<char*>(value));
-}
-
-void assignDc2SMISList(Environment* object, void* value) {
-  YRZARNEnvironment* env = asArrayEnvironment(object);
-  if (env != nullptr) env->setDc2SMISList(static_cast<char*>(value));
-}
-
-void assignDc2HostList(Environment* object, void* value) {
-  YRZARNEnvironment* env = asArrayEnvironment(object);
-  if (env != nullptr) env->setDc2HostList(static_cast<char*>(value));
+  if (env != nullptr) (env->*set)(static_cast<char*>(value));
 }
 
 void assignQueryTimeout(Environment* object, void* value) {
@@ -68,10 +41,8 @@ bool hostListNames(const std::string& list, const std::string& shortName) {
   return false;
 }
 
-constexpr char YRZARNEnvironment::DR_GROUP_PREFIX[];
-
 YRZARNEnvironment::YRZARNEnvironment()
-    : queryTimeout(DEFAULT_QUERY_TIMEOUT),
+    : queryTimeout(schema::DEFAULT_QUERY_TIMEOUT),
       location(UNDEFINED),
       smisConnectAttribProper(0),
       localSMISIter(0) {
@@ -84,15 +55,15 @@ YRZARNEnvironment::~YRZARNEnvironment() {
 
 int YRZARNEnvironment::initialize() {
   log->logDebug("Inside the YRZARNEnvironment::initialize method");
-  addEnvItem("DR_GROUP_NAME", EV_STRING, ENFORCE, assignDrGroupName);
+  addEnvItem("DR_GROUP_NAME", EV_STRING, ENFORCE, assignText<&YRZARNEnvironment::setDRGroupName>);
   addEnvItem("DC1_STORAGE_WORLD_WIDE_NAME", EV_STRING, ENFORCE,
-             assignDc1StorageName);
+             assignText<&YRZARNEnvironment::setDc1StorageName>);
   addEnvItem("DC2_STORAGE_WORLD_WIDE_NAME", EV_STRING, ENFORCE,
-             assignDc2StorageName);
-  addEnvItem("DC1_SMIS_LIST", EV_STRING, ENFORCE, assignDc1SMISList);
-  addEnvItem("DC1_HOST_LIST", EV_STRING, ENFORCE, assignDc1HostList);
-  addEnvItem("DC2_SMIS_LIST", EV_STRING, ENFORCE, assignDc2SMISList);
-  addEnvItem("DC2_HOST_LIST", EV_STRING, ENFORCE, assignDc2HostList);
+             assignText<&YRZARNEnvironment::setDc2StorageName>);
+  addEnvItem("DC1_SMIS_LIST", EV_STRING, ENFORCE, assignText<&YRZARNEnvironment::setDc1SMISList>);
+  addEnvItem("DC1_HOST_LIST", EV_STRING, ENFORCE, assignText<&YRZARNEnvironment::setDc1HostList>);
+  addEnvItem("DC2_SMIS_LIST", EV_STRING, ENFORCE, assignText<&YRZARNEnvironment::setDc2SMISList>);
+  addEnvItem("DC2_HOST_LIST", EV_STRING, ENFORCE, assignText<&YRZARNEnvironment::setDc2HostList>);
   addEnvItem("QUERY_TIME_OUT", EV_INTEGER, NO_ENFORCE, assignQueryTimeout);
   return 0;
 }
@@ -103,7 +74,7 @@ int YRZARNEnvironment::validate() {
 
   // A DR_GROUP_NAME whose value is empty (or only blanks and quotes) names
   // no DR group, though the prefix makes the stored name look set.
-  if (drGroupName.empty() || drGroupName == DR_GROUP_PREFIX) {
+  if (drGroupName.empty() || drGroupName == schema::DR_GROUP_PREFIX) {
     log->log("Error - The DR_GROUP_NAME variable has not been set properly.");
     result = 1;
   }
@@ -125,8 +96,8 @@ int YRZARNEnvironment::validate() {
     log->log(
         "The QUERY_TIMEOUT variable has not been set properly.\n\t\t\t Use "
         "default, " +
-        std::to_string(DEFAULT_QUERY_TIMEOUT) + " seconds, for the query timeout");
-    queryTimeout = DEFAULT_QUERY_TIMEOUT;
+        std::to_string(schema::DEFAULT_QUERY_TIMEOUT) + " seconds, for the query timeout");
+    queryTimeout = schema::DEFAULT_QUERY_TIMEOUT;
   }
   const struct {
     const std::string& list;
@@ -193,7 +164,7 @@ int YRZARNEnvironment::validate() {
 
 void YRZARNEnvironment::setDRGroupName(const char* name) {
   log->logDebug("Inside the YRZARNEnvironment::setDRGroupName method");
-  if (name != nullptr) drGroupName = std::string(DR_GROUP_PREFIX) + name;
+  if (name != nullptr) drGroupName = std::string(schema::DR_GROUP_PREFIX) + name;
 }
 
 void YRZARNEnvironment::setDc1StorageName(const char* name) {

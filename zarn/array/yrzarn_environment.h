@@ -27,10 +27,6 @@ class YRZARNEnvironment : public CoreEnvironment {
   static constexpr int UNDEFINED = -1;
   static constexpr int DC1 = 1;
   static constexpr int DC2 = 2;
-  // Seconds, used when QUERY_TIME_OUT is absent or below 1.
-  static constexpr int DEFAULT_QUERY_TIMEOUT = 300;
-  // Put in front of DR_GROUP_NAME: the DR group's element name on the array.
-  static constexpr char DR_GROUP_PREFIX[] = "\\Data Replication\\";
 
   YRZARNEnvironment();
   ~YRZARNEnvironment() override;

@@ -7,7 +7,9 @@
 #include "cim/exception.h"
 #include "cim/instance.h"
 #include "drif/logger.h"
+#include "zarn/smis/schema.h"
 #include "zarn/smis/smis_exceptions.h"
+#include "zarn/smis/smis_lookup.h"
 #include "zarn/smis/smis_server.h"
 
 ZARNAPI::ZARNAPI()
@@ -18,7 +20,7 @@ ZARNAPI::ZARNAPI()
       validStorageObjectPathList(false),
       validLocalCSObjectPath(false),
       validLocalRSObjectPath(false),
-      QNKey("MXRud"),
+      QNKey(schema::FAILOVER_KEY_VALUE),
       queryState(QS_NONE),
       validCSPathIndex(false) {
   log->logDebug("Inside the ZARNAPI constructor");
@@ -124,8 +126,7 @@ cim::ObjectPath ZARNAPI::findStorageObjectPath(SMISServer* smisSrv,
   if (smisSrv == nullptr)
     throw SMISServerException("(Internal) - SMISServer has not been initialized.");
   if (!validStorageObjectPathList) {
-    storageObjectPathList = smisSrv->getCIMClient().enumerateInstanceNames(
-        smisSrv->getCimNamespace(), "QNZARN_StorageSystem");
+    storageObjectPathList = enumerateStorageSystems(*smisSrv);
     if (storageObjectPathList.empty()) {
       throw InstanceException("No ZARN Storage System found in the SMI-S" +
                               smisSrv->getHostname() + ".\n\t\t\t\t" +
@@ -133,17 +134,9 @@ cim::ObjectPath ZARNAPI::findStorageObjectPath(SMISServer* smisSrv,
     }
     validStorageObjectPathList = true;
   }
-  for (const cim::ObjectPath& path : storageObjectPathList) {
-    if (path.getKeyBindings().empty()) {
-      log->logDebug(
-          "No keyBinding information found in a Storage System Object Path");
-      continue;
-    }
-    for (const cim::KeyBinding& key : path.getKeyBindings()) {
-      if (key.getName() == cim::Name("Name") && key.getValue() == storageName)
-        return path;
-    }
-  }
+  const cim::ObjectPath* system =
+      findStorageSystem(storageObjectPathList, storageName, log);
+  if (system != nullptr) return *system;
   throw InstanceException("Storage System " + storageName +
                           " not found in the SMI-S " + smisSrv->getHostname() +
                           ".\n\t\t\t\t" +
@@ -156,10 +149,7 @@ cim::ObjectPath ZARNAPI::findServiceObjectPath(SMISServer* smisSrv,
                                                const std::string& storageName) {
   log->logDebug("Inside the ZARNAPI::findServiceObjectPath method");
   cim::ObjectPath storage = findStorageObjectPath(smisSrv, storageName);
-  std::vector<cim::ObjectPath> services =
-      smisSrv->getCIMClient().associatorNames(
-          smisSrv->getCimNamespace(), storage, "CIM_HostedService",
-          "QNZARN_StorageRemoteReplicationService");
+  std::vector<cim::ObjectPath> services = findReplicationServices(*smisSrv, storage);
   if (services.empty()) {
     throw ObjectPathException(
         "Replication-Service provider of the Storage System " + storageName +
@@ -184,9 +174,7 @@ cim::ObjectPath ZARNAPI::findCSObjectPath(SMISServer* smisSrv,
     DeviceID devID;
     if (idMap.getID(storageName, drGrpName, devID) != 0)
       throw ObjectPathException(idMap.getErrorMessage());
-    return cim::ObjectPath(
-        "", cim::NamespaceName(), "QNZARN_ConsistencySet",
-        {cim::KeyBinding("InstanceID", devID.instanceID)});
+    return drGroupPath(devID.instanceID);
   }
 
   const std::pair<std::string, std::string> wanted(storageName, drGrpName);
@@ -196,11 +184,7 @@ cim::ObjectPath ZARNAPI::findCSObjectPath(SMISServer* smisSrv,
     // Not in the list: the DR group may have been made since it was read.
   }
 
-  std::vector<cim::Instance> groups = smisSrv->getCIMClient().enumerateInstances(
-      smisSrv->getCimNamespace(), "QNZARN_ConsistencySet",
-      /*deepInheritance=*/true, /*localOnly=*/false,
-      /*includeQualifiers=*/false, /*includeClassOrigin=*/false,
-      cim::PropertyList({"InstanceID", "ElementName"}));
+  std::vector<cim::Instance> groups = enumerateDRGroups(*smisSrv);
   if (reuseList) {
     csPathIndex.clear();
     validCSPathIndex = false;
@@ -210,22 +194,18 @@ cim::ObjectPath ZARNAPI::findCSObjectPath(SMISServer* smisSrv,
                             smisSrv->getHostname() + ".\n\t\t\t\t" +
                             "Check to make sure the DR group is configured.");
   }
-  for (const cim::Instance& group : groups) {
-    // A DR group the provider reports without its identifying properties
-    // cannot be the one sought; it must not stop the search.
-    if (!group.hasProperty("InstanceID") || !group.hasProperty("ElementName"))
-      continue;
-    std::string instanceID = group.getProperty("InstanceID").getValue().getString();
-    std::string elementName =
-        group.getProperty("ElementName").getValue().getString();
-    if (reuseList) {
-      csPathIndex.emplace(std::make_pair(instanceID.substr(0, 16), elementName),
-                          group.getPath());
-    } else if (instanceID.substr(0, 16) == storageName && elementName == drGrpName) {
-      return group.getPath();
+  if (!reuseList) {
+    const cim::Instance* group =
+        findDRGroupByInstanceIDPrefix(groups, storageName, drGrpName);
+    if (group != nullptr) return group->getPath();
+  } else {
+    // Groups without their identifying properties are left out, as the
+    // search above passes them over.
+    for (const cim::Instance& group : groups) {
+      std::string arrayName, elementName;
+      if (drGroupIdentity(group, &arrayName, &elementName))
+        csPathIndex.emplace(std::make_pair(arrayName, elementName), group.getPath());
     }
-  }
-  if (reuseList) {
     validCSPathIndex = true;
     auto found = csPathIndex.find(wanted);
     if (found != csPathIndex.end()) return found->second;
@@ -252,7 +232,7 @@ int ZARNAPI::findDeviceID(const std::string& storageName,
     }
     const std::string* instanceID = nullptr;
     for (const cim::KeyBinding& key : group.getKeyBindings()) {
-      if (key.getName() == cim::Name("InstanceID")) {
+      if (key.getName() == cim::Name(schema::INSTANCE_ID)) {
         instanceID = &key.getValue();
         break;
       }
@@ -262,19 +242,10 @@ int ZARNAPI::findDeviceID(const std::string& storageName,
           "(Internal) - Instance ID not found in the ConsistencySet object "
           "path");
     }
-    cim::Client& client = server->getCIMClient();
-    std::vector<cim::ObjectPath> disks =
-        client.associatorNames(server->getCimNamespace(), group,
-                               "QNZARN_OrderedMemberOfCollection",
-                               "QNZARN_StorageVolume");
     std::string wwidList;
-    for (const cim::ObjectPath& disk : disks) {
-      cim::Instance volume =
-          client.getInstance(server->getCimNamespace(), disk,
-                             /*localOnly=*/true, /*includeQualifiers=*/false,
-                             /*includeClassOrigin=*/false);
+    for (const std::string& name : memberDiskNames(*server, group)) {
       if (!wwidList.empty()) wwidList += ",";
-      wwidList += volume.getProperty("Name").getValue().getString();
+      wwidList += name;
     }
     devID.instanceID = *instanceID;
     devID.wwidList = wwidList;

@@ -9,6 +9,7 @@
 #include "cim/instance.h"
 #include "drif/data_rep.h"
 #include "drif/logger.h"
+#include "zarn/smis/schema.h"
 #include "zarn/smis/smis_server.h"
 #include "zarn/array/zarn_api.h"
 
@@ -51,8 +52,8 @@ int ZARNAPI::failover() {
     }
     keepLocalCSObjectPath(server, storageName, drGrpName);
     std::vector<cim::ParamValue> inParams = {
-        cim::ParamValue("QNKey", cim::Value(QNKey), true),
-        cim::ParamValue("ConsistencySet",
+        cim::ParamValue(schema::FAILOVER_KEY, cim::Value(QNKey), true),
+        cim::ParamValue(schema::FAILOVER_GROUP,
                         cim::Value(std::vector<std::string>{
                             localCSObjectPath.toString()}),
                         true),
@@ -65,7 +66,7 @@ int ZARNAPI::failover() {
       log->log("In preview mode");
     } else {
       cim::Value result = server->getCIMClient().invokeMethod(
-          server->getCimNamespace(), localRSObjectPath, "FastFailover",
+          server->getCimNamespace(), localRSObjectPath, schema::FAST_FAILOVER,
           inParams, outParams);
       code = result.getUint32();
     }
@@ -118,8 +119,8 @@ int ZARNAPI::disableFailsafe() {
     keepLocalCSObjectPath(server, storageName, drGrpName);
     queryState = QS_DISABLE_FAILSAFE_START;
     server->getCIMClient().setProperty(server->getCimNamespace(),
-                                       localCSObjectPath, "FailSafe",
-                                       cim::Value("disable"));
+                                       localCSObjectPath, schema::FAIL_SAFE,
+                                       cim::Value(schema::FAIL_SAFE_DISABLE));
     queryState = QS_DISABLE_FAILSAFE_DONE;
     return 0;
   } catch (const cim::ConnectionTimeoutException&) {

@@ -6,6 +6,7 @@
 #include "cim/exception.h"
 #include "cim/instance.h"
 #include "drif/logger.h"
+#include "zarn/smis/schema.h"
 #include "zarn/smis/smis_exceptions.h"
 #include "zarn/smis/smis_server.h"
 #include "zarn/array/zarn_api.h"
@@ -46,15 +47,15 @@ void ZARNAPI::readCSState(SMISServer* smisSrv, const cim::ObjectPath& path,
   cim::Instance group = smisSrv->getCIMClient().getInstance(
       smisSrv->getCimNamespace(), path, /*localOnly=*/true,
       /*includeQualifiers=*/false, /*includeClassOrigin=*/false);
-  csState.participationType = mandatory(group, "ParticipationType");
-  csState.linkState = mandatory(group, "LinkState");
-  csState.logState = mandatory(group, "LogState");
-  csState.failSafe = mandatory(group, "FailSafe");
-  csState.failSafeLock = optional(group, "FailSafeLock", "none");
-  csState.suspendMode = optional(group, "Suspend", "none");
-  csState.writeMode = optional(group, "WriteMode", "n/a");
-  csState.fullCopyState = optional(group, "Fullcopystate", "none");
-  csState.numWrites = optional(group, "TotalTransmit", "none");
+  csState.participationType = mandatory(group, schema::PARTICIPATION_TYPE);
+  csState.linkState = mandatory(group, schema::LINK_STATE);
+  csState.logState = mandatory(group, schema::LOG_STATE);
+  csState.failSafe = mandatory(group, schema::FAIL_SAFE);
+  csState.failSafeLock = optional(group, schema::FAIL_SAFE_LOCK, "none");
+  csState.suspendMode = optional(group, schema::SUSPEND, "none");
+  csState.writeMode = optional(group, schema::WRITE_MODE, "n/a");
+  csState.fullCopyState = optional(group, schema::FULL_COPY_STATE, "none");
+  csState.numWrites = optional(group, schema::TOTAL_TRANSMIT, "none");
   validateDrgProperty(csState);
 }
 

@@ -4,6 +4,7 @@
 
 #include "cim/exception.h"
 #include "drif/logger.h"
+#include "zarn/smis/schema.h"
 #include "zarn/smis/smis_exceptions.h"
 #include "zarn/store/smis_manager.h"
 #include "zarn/smis/smis_trust_store.h"
@@ -142,7 +143,7 @@ void SMISServer::connect(const std::string& username, const std::string& passwor
     throw UnexpectedArgumentException("Missing password for connecting to SMI-S server");
 
   if (useSSL) {
-    std::uint32_t usedPort = port == 0 ? WBEM_DEFAULT_HTTPS_PORT : port;
+    std::uint32_t usedPort = port == 0 ? schema::DEFAULT_HTTPS_PORT : port;
     cim::SslContext sslContext("", verifyCertificate, SSLCLIENT_RANDOMFILE);
     pinTrustedCertificate(usedPort, &sslContext);
     if (logConnecting)
@@ -151,7 +152,7 @@ void SMISServer::connect(const std::string& username, const std::string& passwor
                SSLCLIENT_RANDOMFILE);
     cimClient->connect(hostname, usedPort, sslContext, username, password);
   } else {
-    std::uint32_t usedPort = port == 0 ? WBEM_DEFAULT_HTTP_PORT : port;
+    std::uint32_t usedPort = port == 0 ? schema::DEFAULT_HTTP_PORT : port;
     if (logConnecting)
       log->log("Connecting to SMI-S server " + hostname + ":" + std::to_string(usedPort));
     cimClient->connect(hostname, usedPort, username, password);

@@ -25,8 +25,6 @@ class Logger;
 
 enum ServerState { UNKNOWN_STATE = 0, FAILED = 1, CONNECTED = 2, TIMEOUT = 3 };
 
-constexpr std::uint32_t WBEM_DEFAULT_HTTP_PORT = 5988;
-constexpr std::uint32_t WBEM_DEFAULT_HTTPS_PORT = 5989;
 constexpr char DEFAULT_NAME_SPACE[] = "root/ZARN";
 constexpr char SSLCLIENT_RANDOMFILE[] = "/dev/random";
 

@@ -18,6 +18,24 @@
 #include <string>
 #include <utility>
 
+// The map file: the SMI-S server list and the device ID map of every
+// program.
+constexpr char MAP_FILE[] = "/opt/kxcluster/conf/sfyrzarn/yrzarn.map";
+
+// The layout of the map file: the device ID map section, a separator line,
+// the SMI-S server list section.
+constexpr char SECTION_SEPARATOR[] = "#";
+constexpr char MAP_BEGIN_TAG[] = "<zarnmap>";
+constexpr char MAP_END_TAG[] = "</zarnmap>";
+constexpr char DRGROUP_BEGIN_TAG[] = "<drgroup>";
+constexpr char DRGROUP_END_TAG[] = "</drgroup>";
+constexpr char WWIDLIST_BEGIN_TAG[] = "<wwidlist>";
+constexpr char WWIDLIST_END_TAG[] = "</wwidlist>";
+constexpr char ID_JOINT[] = ":";  // DR group name and ID on a line
+constexpr char SMIS_BEGIN_TAG[] = "<smisdata>";
+constexpr char SMIS_END_TAG[] = "</smisdata>";
+constexpr char DELIMITER[] = "&";  // the fields of a server entry
+
 // Every line of the map file is meant to fit a reader's line buffer of this
 // many bytes (255 characters and the terminator). The readers here take
 // lines of any length, so a longer line is never lost or cut.
@@ -40,6 +58,16 @@ class MapReader {
   // Reads up to n bytes into out; fewer than n set eof and fail. Returns the
   // number of bytes read.
   size_t read(size_t n, std::string* out);
+  // Reads lines up to the first that is exactly wanted; false when the
+  // text ends before one.
+  bool skipTo(const std::string& wanted) {
+    std::string line;
+    while (good() && !eof()) {
+      getLine(&line);
+      if (line == wanted) return true;
+    }
+    return false;
+  }
   // The bytes not read yet.
   std::string rest() const { return text_.substr(pos_); }
 

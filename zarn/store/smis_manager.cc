@@ -15,6 +15,8 @@
 #include "drif/logger.h"
 #include "drif/platform.h"
 #include "zarn/store/map_file.h"
+#include "zarn/store/text.h"
+#include "zarn/smis/schema.h"
 
 namespace {
 
@@ -39,15 +41,6 @@ bool nextToken(const std::string& text, size_t* pos, const char* delims,
   token->assign(text, start, end - start);
   *pos = end < text.size() ? end + 1 : end;
   return true;
-}
-
-// The leading integer of text, read as atoi does (0 without digits), but
-// without overflow.
-int leadingInt(const std::string& text) {
-  long value = std::strtol(text.c_str(), nullptr, 10);
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
 }
 
 // Why a field of an entry line could not be read back, or "".
@@ -87,7 +80,7 @@ std::string smisHostNameProblem(const std::string& host) {
 SMISManager::SMISManager()
     : log(Logger::getInstance()),
       smisIter(smisList.end()),
-      fileName(SMIS_INFO_FILE) {
+      fileName(MAP_FILE) {
   debug("Inside the SMISManager constructor");
 }
 
@@ -156,20 +149,12 @@ int SMISManager::readFile(bool checkExist) {
 int SMISManager::readText(const std::string& text) {
   clearList();
   MapReader in(text);
-  std::string line;
-  bool found = false;
-  while (in.good() && !in.eof()) {
-    in.getLine(&line);
-    if (line == SMIS_BEGIN_TAG) {
-      found = true;
-      break;
-    }
-  }
-  if (!found) {
+  if (!in.skipTo(SMIS_BEGIN_TAG)) {
     debug("SMI-S data - No SMI-S data found in the file");
     return 0;
   }
 
+  std::string line;
   for (;;) {
     in.getLine(&line);
     if (line == SMIS_END_TAG) {
@@ -192,8 +177,8 @@ int SMISManager::readText(const std::string& text) {
     if (!complete) break;
     entry.port = withPort ? leadingInt(portText) : 0;
     if (entry.port == 0) {
-      if (entry.useSSL == "N" || entry.useSSL == "n") entry.port = 5988;
-      if (entry.useSSL == "Y" || entry.useSSL == "y") entry.port = 5989;
+      if (entry.useSSL == "N" || entry.useSSL == "n") entry.port = schema::DEFAULT_HTTP_PORT;
+      if (entry.useSSL == "Y" || entry.useSSL == "y") entry.port = schema::DEFAULT_HTTPS_PORT;
     }
 
     if (!in.good() || in.eof()) break;
@@ -255,13 +240,13 @@ int SMISManager::writeText(const std::string* current, std::string* next) {
     debug("Could not open the file for read");
   } else {
     // Keep every line before the separator line: the device ID map section.
-    size_t separator = findLine(*current, SPLITER);
+    size_t separator = findLine(*current, SECTION_SEPARATOR);
     next->append(*current, 0, separator);
     if (!next->empty() && next->back() != '\n') next->push_back('\n');
   }
   if (smisList.empty()) return 0;
 
-  next->append(SPLITER).append("\n");
+  next->append(SECTION_SEPARATOR).append("\n");
   next->append(SMIS_BEGIN_TAG).append("\n");
   char field[PASSWD_BUF_SIZE];
   for (const SMISData& entry : smisList) {
@@ -344,12 +329,15 @@ int SMISManager::getSMIS(const std::string& host, SMISData& smisData) {
   return 0;
 }
 
+bool SMISManager::noServers() {
+  if (!smisList.empty()) return false;
+  errorMessage = NO_SMIS;
+  return true;
+}
+
 int SMISManager::setFirstSMIS(const std::string& host) {
   debug("Inside the SMISManager::setFirstSMIS method");
-  if (smisList.empty()) {
-    errorMessage = NO_SMIS;
-    return 1;
-  }
+  if (noServers()) return 1;
   auto found = index.find(host);
   if (found == index.end()) {
     errorMessage = notFound(host);
@@ -361,30 +349,21 @@ int SMISManager::setFirstSMIS(const std::string& host) {
 
 int SMISManager::getFirstSMIS(SMISData& smisData) {
   debug("Inside the SMISManager::getFirstSMIS method");
-  if (smisList.empty()) {
-    errorMessage = NO_SMIS;
-    return 1;
-  }
+  if (noServers()) return 1;
   smisData = smisList.front();
   return 0;
 }
 
 int SMISManager::resetSMISList() {
   debug("Inside the SMISManager::resetSMISList method");
-  if (smisList.empty()) {
-    errorMessage = NO_SMIS;
-    return 1;
-  }
+  if (noServers()) return 1;
   smisIter = smisList.begin();
   return 0;
 }
 
 int SMISManager::getNextSMIS(SMISData& smisData) {
   debug("Inside the SMISManager::getNextSMIS method");
-  if (smisList.empty()) {
-    errorMessage = NO_SMIS;
-    return 2;
-  }
+  if (noServers()) return 2;
   if (smisIter == smisList.end()) return 1;
   smisData = *smisIter;
   ++smisIter;

@@ -11,13 +11,10 @@
 #include <string>
 #include <unordered_map>
 
+#include "zarn/store/map_file.h"
+
 class Logger;
 
-constexpr char SMIS_INFO_FILE[] = "/opt/kxcluster/conf/sfyrzarn/yrzarn.map";
-constexpr char SMIS_BEGIN_TAG[] = "<smisdata>";
-constexpr char SMIS_END_TAG[] = "</smisdata>";
-constexpr char SPLITER[] = "#";
-constexpr char DELIMITER[] = "&";
 // Bytes in a password field of the map file; a password has at most one
 // less.
 constexpr int PASSWD_BUF_SIZE = 64;
@@ -44,7 +41,7 @@ class SMISManager {
   // Loads the list with readFile(true) when readFromFile is set; the
   // outcome shows in validate(). fileName is the map file (tests only).
   explicit SMISManager(bool readFromFile,
-                       const std::string& fileName = SMIS_INFO_FILE);
+                       const std::string& fileName = MAP_FILE);
   SMISManager(const SMISManager& other);
   SMISManager& operator=(const SMISManager& other);
   ~SMISManager();
@@ -91,6 +88,8 @@ class SMISManager {
   int decryptPassword(char* encryptedPassword, std::string& password);
   void debug(const char* msg);
   void clearList();
+  // True, with the error message set, when the list has no server.
+  bool noServers();
   void rebuildIndex();
   // The problem that keeps an entry out of the map file, or "".
   static std::string entryProblem(const SMISData& entry);

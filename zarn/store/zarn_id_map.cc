@@ -17,7 +17,7 @@ const char CORRUPTED[] = "Corrupted ZARN data in the map file";
 // or a WWID equal to one of them would be read back as something else.
 bool isReservedLine(std::string_view line) {
   static const char* const reserved[] = {
-      SPLIT_SYMBOL,      MAP_BEGIN_TAG,      MAP_END_TAG,
+      SECTION_SEPARATOR, MAP_BEGIN_TAG,      MAP_END_TAG,
       DRGROUP_BEGIN_TAG, DRGROUP_END_TAG,    WWIDLIST_BEGIN_TAG,
       WWIDLIST_END_TAG,  SMIS_BEGIN_TAG,     SMIS_END_TAG};
   for (const char* tag : reserved)
@@ -121,22 +121,13 @@ int ZARNIDMap::readText(const std::string& text) {
   zarnMap.clear();
   zarnIter = zarnMap.end();
   MapReader in(text);
-  std::string line;
-  bool found = false;
-  while (in.good() && !in.eof()) {
-    in.getLine(&line);
-    if (line == MAP_BEGIN_TAG) {
-      found = true;
-      break;
-    }
-  }
-  if (!found) {
+  if (!in.skipTo(MAP_BEGIN_TAG)) {
     debug("ZARN ID Map - No map data found in the file");
     return 0;
   }
 
   bool ok = false;
-  std::string storage, groupLine, name, id, wwid, wwids;
+  std::string line, storage, groupLine, name, id, wwid, wwids;
   for (;;) {
     if (!in.getLine(&line)) break;
     if (line == MAP_END_TAG) {
@@ -244,7 +235,7 @@ int ZARNIDMap::buildSection(std::string* section, size_t extra) {
 
 int ZARNIDMap::writeText(const std::string& current, std::string* next) {
   // Keep everything after the separator line, byte for byte.
-  size_t separator = findLine(current, SPLIT_SYMBOL);
+  size_t separator = findLine(current, SECTION_SEPARATOR);
   size_t tail = current.size();
   if (separator != std::string::npos) {
     tail = separator + 1;
@@ -252,7 +243,7 @@ int ZARNIDMap::writeText(const std::string& current, std::string* next) {
   }
   if (buildSection(next, current.size() - tail + 2) != 0) return 1;
   if (separator != std::string::npos) {
-    next->append(SPLIT_SYMBOL).append("\n");
+    next->append(SECTION_SEPARATOR).append("\n");
     next->append(current, tail, std::string::npos);
   }
   return 0;

@@ -11,17 +11,10 @@
 #include <map>
 #include <string>
 
+#include "zarn/store/map_file.h"
+
 class Logger;
 
-constexpr char MAP_FILE[] = "/opt/kxcluster/conf/sfyrzarn/yrzarn.map";
-constexpr char SPLIT_SYMBOL[] = "#";
-constexpr char MAP_BEGIN_TAG[] = "<zarnmap>";
-constexpr char MAP_END_TAG[] = "</zarnmap>";
-constexpr char DRGROUP_BEGIN_TAG[] = "<drgroup>";
-constexpr char DRGROUP_END_TAG[] = "</drgroup>";
-constexpr char WWIDLIST_BEGIN_TAG[] = "<wwidlist>";
-constexpr char WWIDLIST_END_TAG[] = "</wwidlist>";
-constexpr char ID_JOINT[] = ":";   // DR group name and ID on a file line
 constexpr char KEY_JOINT[] = ":";  // storage and DR group name in a map key
 
 // The value stored for one DR group.

@@ -13,25 +13,17 @@
 #include <vector>
 
 #include "drif/platform.h"
+#include "zarn/smis/schema.h"
 #include "zarn/store/map_file.h"
+#include "zarn/store/text.h"
 
 namespace {
 
 const int MAX_PASSWORD_TRIES = 3;
 const int MAX_PORT = 65535;
-const int HTTP_PORT = 5988;
-const int HTTPS_PORT = 5989;
-
-// The leading integer of text, as atoi reads it, without overflow.
-long leadingInt(const std::string& text) {
-  long value = std::strtol(text.c_str(), nullptr, 10);
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return value;
-}
 
 bool validPort(const std::string& text) {
-  long value = leadingInt(text);
+  int value = leadingInt(text);
   return value > 0 && value <= MAX_PORT;
 }
 
@@ -46,7 +38,8 @@ std::string upper(const std::string& flag) {
 }
 
 int defaultPort(const std::string& flag) {
-  return upper(flag) == "N" ? HTTP_PORT : HTTPS_PORT;
+  return static_cast<int>(upper(flag) == "N" ? schema::DEFAULT_HTTP_PORT
+                                                   : schema::DEFAULT_HTTPS_PORT);
 }
 
 // Whole file, split into lines without their line feeds; false when the
@@ -107,13 +100,14 @@ bool TerminalPasswordInput::readHidden(const std::string& prompt,
   return any;
 }
 
-SMISCredTool::SMISCredTool(PasswordInput* passwords, std::ostream* err,
+SMISCredTool::SMISCredTool(const ToolOutput& io, PasswordInput* passwords,
                            const std::string& mapFile)
-    : passwords(passwords), err(err), mapFile(mapFile) {}
+    : AdminTool(io),
+      passwords(passwords != nullptr ? passwords : &terminal),
+      err(io.err),
+      mapFile(mapFile) {}
 
-void SMISCredTool::print(const std::string& text) {
-  sys::platform().console->write(text);
-}
+void SMISCredTool::print(const std::string& text) { io.out->write(text); }
 
 void SMISCredTool::error(const std::string& text) {
   *err << text << '\n';
@@ -153,15 +147,14 @@ void SMISCredTool::printUsage() {
 }
 
 int SMISCredTool::run(int argc, char* argv[]) {
-  command = argc > 0 && argv[0] != nullptr ? argv[0] : "smiscred";
+  command = calledName(argc, argv, "smiscred");
   if (argc < 2) {
     printUsage();
     return 1;
   }
   bool list = false, setDefaultGiven = false, removeGiven = false,
        fileGiven = false, hostGiven = false;
-  optind = 0;  // a fresh scan, also when run twice in one process
-  opterr = 1;  // the parser prints its own diagnostic
+  restartOptions(/*printErrors=*/true);
   int opt;
   while ((opt = getopt(argc, argv, "h:u:n:p:s:f:r:d:l")) != -1) {
     switch (opt) {
@@ -211,28 +204,26 @@ int SMISCredTool::listServers(int argc) {
 }
 
 int SMISCredTool::setDefault(int argc) {
-  if (argc > 3) return usageError("Too many arguments");
-  if (host.empty()) return usageError("invalid argument. Require hostname");
-  SMISManager servers(false, mapFile);
-  if (servers.readFile(true) != 0 || servers.setFirstSMIS(host) != 0 ||
-      servers.writeFile() != 0) {
-    error("Error - " + servers.getErrorMessage());
-    return 1;
-  }
-  print("The SMI-S " + host + " has been set as the default active SMI-S.\n");
-  return 0;
+  return changeHost(argc, &SMISManager::setFirstSMIS,
+                    " has been set as the default active SMI-S.\n");
 }
 
 int SMISCredTool::removeServer(int argc) {
+  return changeHost(argc, &SMISManager::removeSMIS,
+                    " has been successfully removed from the file.\n");
+}
+
+int SMISCredTool::changeHost(int argc, int (SMISManager::*change)(const std::string&),
+                             const char* done) {
   if (argc > 3) return usageError("Too many arguments");
   if (host.empty()) return usageError("invalid argument. Require hostname");
   SMISManager servers(false, mapFile);
-  if (servers.readFile(true) != 0 || servers.removeSMIS(host) != 0 ||
+  if (servers.readFile(true) != 0 || (servers.*change)(host) != 0 ||
       servers.writeFile() != 0) {
     error("Error - " + servers.getErrorMessage());
     return 1;
   }
-  print("The SMI-S " + host + " has been successfully removed from the file.\n");
+  print("The SMI-S " + host + done);
   return 0;
 }
 
@@ -289,7 +280,7 @@ int SMISCredTool::replaceFromFile(int argc) {
     record.cimNamespace = f[3];
     const std::string& flag = f[2];
     if (f.size() == 5) {
-      record.port = static_cast<int>(leadingInt(f[4]));
+      record.port = leadingInt(f[4]);
     } else if (isYesNo(flag)) {
       record.port = defaultPort(flag);
     }
@@ -333,7 +324,7 @@ int SMISCredTool::addOrUpdate() {
   SMISData record;
   if (servers.getSMIS(host, record) == 0) {
     if (namespaceGiven) record.cimNamespace = cimNamespace;
-    if (portGiven) record.port = static_cast<int>(leadingInt(port));
+    if (portGiven) record.port = leadingInt(port);
     if (sslGiven) {
       record.useSSL = upper(useSSL);
       if (!portGiven) record.port = defaultPort(useSSL);
@@ -351,7 +342,7 @@ int SMISCredTool::addOrUpdate() {
     record.username = username;
     record.useSSL = upper(useSSL);
     record.port =
-        portGiven ? static_cast<int>(leadingInt(port)) : defaultPort(useSSL);
+        portGiven ? leadingInt(port) : defaultPort(useSSL);
     if (!askPassword("", &record.password)) return 1;
   }
   servers.addOrUpdateSMIS(record);

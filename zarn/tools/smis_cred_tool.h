@@ -11,6 +11,7 @@
 #include <string>
 
 #include "zarn/store/smis_manager.h"
+#include "zarn/tools/admin_tool.h"
 
 // Where passwords come from.
 class PasswordInput {
@@ -30,24 +31,26 @@ class TerminalPasswordInput : public PasswordInput {
   bool readHidden(const std::string& prompt, std::string* line) override;
 };
 
-class SMISCredTool {
+class SMISCredTool : public AdminTool {
  public:
-  // Standard output goes through the platform's console, errors to err.
-  // mapFile is the map file (tests only).
-  SMISCredTool(PasswordInput* passwords, std::ostream* err,
-               const std::string& mapFile = SMIS_INFO_FILE);
-  SMISCredTool(const SMISCredTool&) = delete;
-  SMISCredTool& operator=(const SMISCredTool&) = delete;
+  // Passwords come from passwords, else from the terminal. mapFile is the
+  // map file (tests only).
+  explicit SMISCredTool(const ToolOutput& io, PasswordInput* passwords = nullptr,
+                        const std::string& mapFile = MAP_FILE);
 
   // Carries out the action of the command line; the exit status, 0 or 1.
-  int run(int argc, char* argv[]);
+  int run(int argc, char* argv[]) override;
 
  private:
+  // The actions; each answers the exit status.
+  int addOrUpdate();
   int listServers(int argc);
   int setDefault(int argc);
   int removeServer(int argc);
+  // Loads the server list, applies change to the host of the command line
+  // and saves the list; then "The SMI-S <host>" and done.
+  int changeHost(int argc, int (SMISManager::*change)(const std::string&), const char* done);
   int replaceFromFile(int argc);
-  int addOrUpdate();
 
   // Asks twice, up to three times, until both entries match.
   bool askPassword(const std::string& suffix, std::string* password);
@@ -57,6 +60,7 @@ class SMISCredTool {
   // "Error - " + text, then the usage text; 1 for the exit status.
   int usageError(const std::string& text);
 
+  TerminalPasswordInput terminal;
   PasswordInput* passwords;
   std::ostream* err;
   std::string mapFile;

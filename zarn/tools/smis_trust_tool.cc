@@ -8,19 +8,19 @@
 #include "cim/certificate.h"
 #include "cim/exception.h"
 #include "drif/platform.h"
+#include "zarn/smis/schema.h"
 
 namespace {
 
-const int HTTPS_PORT = 5989;
 const std::uint32_t CONNECT_TIMEOUT_MS = 20000;
 
 }  // namespace
 
-SMISTrustTool::SMISTrustTool(std::istream* in, std::ostream* err, const std::string& mapFile,
+SMISTrustTool::SMISTrustTool(const ToolOutput& io, std::istream* in, const std::string& mapFile,
                              const std::string& trustFolder)
-    : in(in), err(err), mapFile(mapFile), store(trustFolder) {}
+    : AdminTool(io), in(in), err(io.err), mapFile(mapFile), store(trustFolder) {}
 
-void SMISTrustTool::print(const std::string& text) { sys::platform().console->write(text); }
+void SMISTrustTool::print(const std::string& text) { io.out->write(text); }
 
 int SMISTrustTool::error(const std::string& text) {
   *err << "Error - " << text << '\n';
@@ -36,7 +36,8 @@ int SMISTrustTool::usageError(const std::string& text) {
        << "\t\tShows the certificate the SMI-S server presents and, once you\n"
        << "\t\tapprove it, trusts it: connections to that server then fail\n"
        << "\t\tunless it presents the same key. The port is the one of the\n"
-       << "\t\tSMI-S server list, else 5989. -y trusts without asking (for\n"
+       << "\t\tSMI-S server list, else " << schema::DEFAULT_HTTPS_PORT
+       << ". -y trusts without asking (for\n"
        << "\t\tscripted set-up).\n"
        << "\t" << c << " -l\n"
        << "\t\tLists the trusted SMI-S servers.\n"
@@ -47,9 +48,8 @@ int SMISTrustTool::usageError(const std::string& text) {
 }
 
 int SMISTrustTool::run(int argc, char* argv[]) {
-  command = argc > 0 && argv[0] != nullptr ? argv[0] : "smistrust";
-  optind = 0;  // a fresh scan, also when run twice in one process
-  opterr = 0;
+  command = calledName(argc, argv, "smistrust");
+  restartOptions(/*printErrors=*/false);
   int opt;
   bool portGiven = false;
   while ((opt = getopt(argc, argv, ":h:p:r:ly")) != -1) {
@@ -86,7 +86,7 @@ int SMISTrustTool::serverPort() {
   SMISData data;
   if (servers.readFile(true) == 0 && servers.getSMIS(host, data) == 0 && data.port > 0)
     return data.port;
-  return HTTPS_PORT;
+  return static_cast<int>(schema::DEFAULT_HTTPS_PORT);
 }
 
 int SMISTrustTool::trustServer() {

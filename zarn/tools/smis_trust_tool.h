@@ -6,26 +6,24 @@
 #ifndef ZARN_TOOLS_SMIS_TRUST_TOOL_H
 #define ZARN_TOOLS_SMIS_TRUST_TOOL_H
 
-#include <istream>
+#include <iostream>
 #include <ostream>
 #include <string>
 
 #include "zarn/store/smis_manager.h"
 #include "zarn/smis/smis_trust_store.h"
+#include "zarn/tools/admin_tool.h"
 
-class SMISTrustTool {
+class SMISTrustTool : public AdminTool {
  public:
-  // Answers to the question come from in, standard output goes through the
-  // platform's console, errors to err. mapFile (for the server's port) and
-  // trustFolder are for tests only.
-  SMISTrustTool(std::istream* in, std::ostream* err,
-                const std::string& mapFile = SMIS_INFO_FILE,
-                const std::string& trustFolder = SMIS_TRUST_FOLDER);
-  SMISTrustTool(const SMISTrustTool&) = delete;
-  SMISTrustTool& operator=(const SMISTrustTool&) = delete;
+  // Answers to the question come from in (standard input by default).
+  // mapFile (for the server's port) and trustFolder are for tests only.
+  explicit SMISTrustTool(const ToolOutput& io, std::istream* in = &std::cin,
+                         const std::string& mapFile = MAP_FILE,
+                         const std::string& trustFolder = SMIS_TRUST_FOLDER);
 
   // Carries out the action of the command line; the exit status, 0 or 1.
-  int run(int argc, char* argv[]);
+  int run(int argc, char* argv[]) override;
 
  private:
   int trustServer();

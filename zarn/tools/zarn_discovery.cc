@@ -11,20 +11,14 @@
 #include "drif/logger.h"
 #include "drif/platform.h"
 #include "zarn/store/map_file.h"
+#include "zarn/smis/schema.h"
+#include "zarn/store/text.h"
 #include "zarn/array/zarn_api.h"
 
 namespace {
 
 const char PAIR_TAG[] = "<storage_pair_info>";
 const char DRGROUP_TAG[] = "<dr_group_info>";
-
-// The leading integer of text, as atoi reads it, without overflow.
-int leadingInt(const std::string& text) {
-  long value = std::strtol(text.c_str(), nullptr, 10);
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
-}
 
 bool isQuoted(const std::string& token) {
   return token.size() >= 2 && token.front() == '"' && token.back() == '"';
@@ -153,8 +147,8 @@ DiscoveryInput::Step DiscoveryInput::acceptDRGroupName(const std::string& token,
                                                        int lineNumber) {
   if (!isQuoted(token)) return missingQuote(lineNumber);
   std::string name = unquoted(token);
-  if (name.find(DISCOVERY_DRG_PREFIX) == std::string::npos)
-    name = DISCOVERY_DRG_PREFIX + name;
+  if (name.find(schema::DR_GROUP_PREFIX) == std::string::npos)
+    name = schema::DR_GROUP_PREFIX + name;
   if (name.size() >= DISCOVERY_MAX_DRG_NAME) {
     return refused({toErr("Error - The DR Group Name is too long. Line " +
                           std::to_string(lineNumber))});
@@ -171,13 +165,11 @@ std::unique_ptr<DeviceIDSource> makeSMISDeviceIDSource(
   return std::make_unique<SMISDeviceIDSource>(mapFile);
 }
 
-ZARNDiscovery::ZARNDiscovery(std::ostream* err, DeviceIDSource* source,
-                             const std::string& mapFile)
-    : err(err), source(source), mapFile(mapFile) {}
+ZARNDiscovery::ZARNDiscovery(const ToolOutput& io, const std::string& mapFile,
+                             DeviceIDSource* source)
+    : AdminTool(io), err(io.err), source(source), mapFile(mapFile) {}
 
-void ZARNDiscovery::print(const std::string& text) {
-  sys::platform().console->write(text + "\n");
-}
+void ZARNDiscovery::print(const std::string& text) { io.out->write(text + "\n"); }
 
 void ZARNDiscovery::error(const std::string& text) {
   *err << text << '\n';
@@ -186,7 +178,7 @@ void ZARNDiscovery::error(const std::string& text) {
 
 void ZARNDiscovery::printUsage() {
   const std::string& c = command;
-  sys::platform().console->write(
+  io.out->write(
       "Usage: \n"
       "To generate the map data:\n"
       "\t" + c + " -f SF_ZARN_configuration_file\n"
@@ -205,11 +197,10 @@ int ZARNDiscovery::usageFailure() {
 
 int ZARNDiscovery::run(int argc, char* argv[]) {
   Logger::getInstance()->logDebug("Inside the ZARNDiscovery::run method");
-  command = argc > 0 && argv[0] != nullptr ? argv[0] : "zarndiscovery";
+  command = calledName(argc, argv, "zarndiscovery");
   bool build = false, list = false, listIDs = false, queryTimeGiven = false;
   std::string inputFile, queryTime;
-  optind = 0;  // a fresh scan, also when run twice in one process
-  opterr = 1;  // the parser prints its own diagnostic
+  restartOptions(/*printErrors=*/true);
   int opt;
   while ((opt = getopt(argc, argv, "f:ldt:")) != -1) {
     switch (opt) {
@@ -344,6 +335,6 @@ int ZARNDiscovery::listMap(int argc, bool withIDs) {
     }
     out += "\n";
   }
-  sys::platform().console->write(out);
+  io.out->write(out);
   return 0;
 }

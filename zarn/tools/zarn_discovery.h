@@ -16,11 +16,10 @@
 #include <vector>
 
 #include "zarn/store/zarn_id_map.h"
+#include "zarn/tools/admin_tool.h"
 
 // Input lines longer than this are refused.
 const size_t DISCOVERY_MAX_LINE = 255;
-// Put in front of a DR group name that does not already contain it.
-constexpr char DISCOVERY_DRG_PREFIX[] = "\\Data Replication\\";
 // A prefixed DR group name must be shorter than this.
 const size_t DISCOVERY_MAX_DRG_NAME = 256;
 
@@ -99,18 +98,15 @@ class DeviceIDSource {
 std::unique_ptr<DeviceIDSource> makeSMISDeviceIDSource(
     const std::string& mapFile);
 
-class ZARNDiscovery {
+class ZARNDiscovery : public AdminTool {
  public:
-  // Standard output goes through the platform's console, errors to err.
-  // source answers the lookups (null: the SMI-S provider through the map
-  // file's default server); mapFile is the map file (tests only).
-  explicit ZARNDiscovery(std::ostream* err, DeviceIDSource* source = nullptr,
-                         const std::string& mapFile = MAP_FILE);
-  ZARNDiscovery(const ZARNDiscovery&) = delete;
-  ZARNDiscovery& operator=(const ZARNDiscovery&) = delete;
+  // mapFile is the map file, source answers the lookups (null: the SMI-S
+  // provider through the map file's default server); both for tests only.
+  explicit ZARNDiscovery(const ToolOutput& io, const std::string& mapFile = MAP_FILE,
+                         DeviceIDSource* source = nullptr);
 
   // Carries out the action of the command line; the exit status, 0 or 1.
-  int run(int argc, char* argv[]);
+  int run(int argc, char* argv[]) override;
 
  private:
   int buildMap(const std::string& inputFile, const std::string& queryTime,

@@ -9,17 +9,13 @@
 #include "cim/object_path.h"
 #include "drif/logger.h"
 #include "drif/platform.h"
+#include "zarn/smis/schema.h"
+#include "zarn/smis/smis_lookup.h"
 #include "zarn/smis/smis_server.h"
+#include "zarn/store/text.h"
 
 namespace {
 
-const char STORAGE_SYSTEM_CLASS[] = "QNZARN_StorageSystem";
-const char STORAGE_VOLUME_CLASS[] = "QNZARN_StorageVolume";
-const char CONSISTENCY_SET_CLASS[] = "QNZARN_ConsistencySet";
-const char VIEW_CONTROLLER_CLASS[] = "QNZARN_ViewProtocolController";
-const char SYSTEM_DEVICE_ASSOC[] = "QNZARN_SystemDevice";
-const char CONTROLLER_FOR_VOLUME_ASSOC[] = "QNZARN_ProtocolControllerForVolume";
-const char MEMBER_OF_COLLECTION_ASSOC[] = "CIM_MemberOfCollection";
 const size_t STORAGE_NAME_LENGTH = 16;
 
 // The string value of a property; false when the instance has no such
@@ -48,25 +44,6 @@ std::string join(const std::vector<std::string>& list) {
 
 }  // namespace
 
-ZARNGetAttributes::ZARNGetAttributes(const std::string& deviceWWN,
-                                     const std::vector<std::string>& clusterNodes)
-    : log(Logger::getInstance()),
-      loadedSMISInfo(false),
-      clusterNodesList(clusterNodes),
-      deviceWWN(removeHyphen(deviceWWN)) {
-  log->logDebug("Inside the ZARNGetAttributes constructor");
-}
-
-ZARNGetAttributes::~ZARNGetAttributes() {
-  log->logDebug("Inside the ZARNGetAttributes destructor");
-}
-
-std::string ZARNGetAttributes::removeHyphen(const std::string& text) {
-  std::string out = text;
-  out.erase(std::remove(out.begin(), out.end(), '-'), out.end());
-  return out;
-}
-
 bool ZARNGetAttributes::convertToStorageFormat(const std::string& wwn,
                                                std::string* formatted) {
   if (wwn.size() < STORAGE_NAME_LENGTH) return false;
@@ -82,11 +59,12 @@ std::string ZARNGetAttributes::extractDRGroup(const std::string& elementName) {
   return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
-void ZARNGetAttributes::print(const std::string& text) {
-  sys::platform().console->write(text);
-}
+void ZARNGetAttributes::print(const std::string& text) { io.out->write(text); }
 
-int ZARNGetAttributes::findAttributes() {
+int ZARNGetAttributes::run(int argc, char* argv[]) {
+  if (tooFewWords(argc, USAGE)) return -1;
+  deviceWWN = removeHyphen(argv[1]);
+  clusterNodesList.assign(argv + 2, argv + argc);
   log->logDebug("Inside the ZARNGetAttributes::findAttributes method");
   if (!loadedSMISInfo && !loadSMISInformation()) return -1;
 
@@ -185,16 +163,7 @@ bool ZARNGetAttributes::loadSMISInformation() {
 
 bool ZARNGetAttributes::findSMISServer(const SMISData& entry, SMISServer* server) {
   log->logDebug("Inside the ZARNGetAttributes::findSMISServer method");
-  try {
-    connectListedServer(*server, entry, [] { return DEFAULT_QUERY_TIMEOUT; }, false);
-  } catch (const cim::UntrustedServerException& e) {
-    print("WARNING: " + e.getMessage() + "\n");
-    return false;
-  } catch (const std::exception& e) {
-    log->logDebug("Cannot connect to the SMI-S " + entry.hostname + ": " + e.what());
-    return false;
-  }
-  return true;
+  return connectQueryServer(*server, entry, "WARNING: ", io);
 }
 
 int ZARNGetAttributes::findArraysWWNByWMS(SMISServer& server) {
@@ -202,14 +171,13 @@ int ZARNGetAttributes::findArraysWWNByWMS(SMISServer& server) {
   WMSData wms;
   wms.WMS = server.getHostname();
   try {
-    std::vector<cim::ObjectPath> systems = server.getCIMClient().enumerateInstanceNames(
-        server.getCimNamespace(), STORAGE_SYSTEM_CLASS);
+    std::vector<cim::ObjectPath> systems = enumerateStorageSystems(server);
     if (systems.empty()) return 1;
 
     std::string hostName;
     if (!sys::platform().host->hostName(&hostName)) hostName.clear();
     for (const cim::ObjectPath& system : systems) {
-      const std::string* name = system.findKey("Name");
+      const std::string* name = system.findKey(schema::NAME);
       if (name == nullptr) continue;
       const std::string arrayWWN = *name;
       wms.arraysList.push_back(arrayWWN);
@@ -241,16 +209,12 @@ int ZARNGetAttributes::findArraysWWNByWMS(SMISServer& server) {
 bool ZARNGetAttributes::findMatchingVolume(SMISServer& server, const cim::ObjectPath& system,
                                            cim::ObjectPath* volume) {
   log->logDebug("Inside the ZARNGetAttributes::findMatchingVolume method");
-  cim::Client& client = server.getCIMClient();
-  std::vector<cim::ObjectPath> volumes = client.associatorNames(
-      server.getCimNamespace(), system, SYSTEM_DEVICE_ASSOC, STORAGE_VOLUME_CLASS);
+  std::vector<cim::ObjectPath> volumes =
+      associatedNames(server, system, schema::SYSTEM_DEVICE, schema::STORAGE_VOLUME);
   for (const cim::ObjectPath& path : volumes) {
-    cim::Instance instance = client.getInstance(server.getCimNamespace(), path,
-                                                /*localOnly=*/true,
-                                                /*includeQualifiers=*/false,
-                                                /*includeClassOrigin=*/false);
+    cim::Instance instance = readInstance(server, path);
     std::string name;
-    if (stringProperty(instance, "Name", &name) && name == deviceWWN) {
+    if (stringProperty(instance, schema::NAME, &name) && name == deviceWWN) {
       *volume = path;
       return true;
     }
@@ -261,18 +225,13 @@ bool ZARNGetAttributes::findMatchingVolume(SMISServer& server, const cim::Object
 std::vector<std::string> ZARNGetAttributes::findMatchingHost(SMISServer& server,
                                                              const cim::ObjectPath& volume) {
   log->logDebug("Inside the ZARNGetAttributes::findMatchingHost method");
-  cim::Client& client = server.getCIMClient();
   std::vector<cim::ObjectPath> controllers =
-      client.associatorNames(server.getCimNamespace(), volume, CONTROLLER_FOR_VOLUME_ASSOC,
-                             VIEW_CONTROLLER_CLASS);
+      associatedNames(server, volume, schema::CONTROLLER_FOR_VOLUME, schema::VIEW_CONTROLLER);
   std::vector<std::string> hosts;
   for (const cim::ObjectPath& path : controllers) {
-    cim::Instance instance = client.getInstance(server.getCimNamespace(), path,
-                                                /*localOnly=*/true,
-                                                /*includeQualifiers=*/false,
-                                                /*includeClassOrigin=*/false);
+    cim::Instance instance = readInstance(server, path);
     std::string host;
-    if (stringProperty(instance, "ElementName", &host)) hosts.push_back(host);
+    if (stringProperty(instance, schema::ELEMENT_NAME, &host)) hosts.push_back(host);
   }
   return hosts;
 }
@@ -280,18 +239,13 @@ std::vector<std::string> ZARNGetAttributes::findMatchingHost(SMISServer& server,
 int ZARNGetAttributes::findDRGroupForVolume(SMISServer& server,
                                             const cim::ObjectPath& volume) {
   log->logDebug("Inside the ZARNGetAttributes::findDRGroupForVolume method");
-  cim::Client& client = server.getCIMClient();
   std::vector<cim::ObjectPath> groups =
-      client.associatorNames(server.getCimNamespace(), volume, MEMBER_OF_COLLECTION_ASSOC,
-                             CONSISTENCY_SET_CLASS);
+      associatedNames(server, volume, schema::MEMBER_OF_COLLECTION, schema::CONSISTENCY_SET);
   if (groups.empty()) return -1;
   for (const cim::ObjectPath& path : groups) {
-    cim::Instance instance = client.getInstance(server.getCimNamespace(), path,
-                                                /*localOnly=*/false,
-                                                /*includeQualifiers=*/false,
-                                                /*includeClassOrigin=*/false);
+    cim::Instance instance = readInstance(server, path, /*localOnly=*/false);
     std::string name;
-    if (!stringProperty(instance, "ElementName", &name) || name.empty()) return -1;
+    if (!stringProperty(instance, schema::ELEMENT_NAME, &name) || name.empty()) return -1;
     hostsList.drGpList.push_back(extractDRGroup(name));
   }
   return hostsList.drGpList.size() == 1 ? 0 : -1;

@@ -17,9 +17,7 @@
 #include <vector>
 
 #include "zarn/store/smis_manager.h"
-
-class Logger;
-class SMISServer;
+#include "zarn/tools/admin_tool.h"
 
 namespace cim {
 class ObjectPath;
@@ -43,28 +41,24 @@ class HOSTData {
   std::vector<std::string> remoteNodesList;  // nodes on the remote array
 };
 
-class ZARNGetAttributes {
+class ZARNGetAttributes : public AdminTool {
  public:
-  // Request time-out of every server, in seconds.
-  static constexpr int DEFAULT_QUERY_TIMEOUT = 300;
   static constexpr char ATTRIBUTE_PATH[] = "dts/yrzarn/";
 
-  // deviceWWN as given (hyphens are dropped); the cluster nodes in order.
-  ZARNGetAttributes(const std::string& deviceWWN,
-                    const std::vector<std::string>& clusterNodes);
-  virtual ~ZARNGetAttributes();
-  ZARNGetAttributes(const ZARNGetAttributes&) = delete;
-  ZARNGetAttributes& operator=(const ZARNGetAttributes&) = delete;
+  using AdminTool::AdminTool;
+  static constexpr ToolUsage USAGE{
+      4,
+      "WARNING: Provide enough Arguments, Device WWN and Cluster Nodes.\n"};
 
-  // 0 once the attribute lines have been printed, -1 otherwise (after the
-  // warnings).
-  int findAttributes();
+  //   ZARNGetAttributes <device WWN> <node> <node> [<node> ...]
+  // The device's world wide name as given (hyphens are dropped), the
+  // cluster nodes in order. 0 once the attribute lines have been printed,
+  // -1 otherwise (after the warnings).
+  int run(int argc, char* argv[]) override;
 
   // The map file the server list is read from (tests only).
   void setMapFileName(const std::string& path) { smisMgr.setFileName(path); }
 
-  // A copy of text without any '-'.
-  static std::string removeHyphen(const std::string& text);
   // The first 16 characters in four groups of four joined by "-"; false
   // for a name shorter than 16 characters.
   static bool convertToStorageFormat(const std::string& wwn, std::string* formatted);
@@ -91,8 +85,8 @@ class ZARNGetAttributes {
   bool findLocalRemoteNodesList();
   void print(const std::string& text);
 
-  Logger* log;
-  bool loadedSMISInfo;
+  Logger* log = Logger::getInstance();
+  bool loadedSMISInfo = false;
   SMISManager smisMgr;
   std::list<WMSData> smisDataList;
   std::vector<std::string> clusterNodesList;
@@ -100,6 +94,7 @@ class ZARNGetAttributes {
   std::vector<std::string> remoteArrayHostsList;
   std::string deviceWWN;
   HOSTData hostsList;
+  LifeTrace trace{"ZARNGetAttributes"};
 };
 
 #endif  // ZARN_TOOLS_ZARN_GET_ATTRIBUTES_H

@@ -1,6 +1,5 @@
 #include "zarn/tools/zarn_get_dr_state.h"
 
-#include <algorithm>
 #include <exception>
 
 #include "cim/client.h"
@@ -8,49 +7,29 @@
 #include "cim/instance.h"
 #include "drif/logger.h"
 #include "drif/platform.h"
+#include "zarn/smis/schema.h"
 #include "zarn/smis/smis_exceptions.h"
+#include "zarn/smis/smis_lookup.h"
 #include "zarn/smis/smis_server.h"
+#include "zarn/store/text.h"
 
 namespace {
 
-const char STORAGE_SYSTEM_CLASS[] = "QNZARN_StorageSystem";
-const char CONSISTENCY_SET_CLASS[] = "QNZARN_ConsistencySet";
-const char HOSTED_DR_GROUP_ASSOC[] = "QNZARN_HostedDRGroupCollection";
-
-void print(const std::string& text) { sys::platform().console->write(text); }
+void print(const ToolOutput& io, const std::string& text) { io.out->write(text); }
 
 }  // namespace
 
-ZARNGetDRState::ZARNGetDRState(const std::string& drGroupName,
-                               const std::string& arrayWWN,
-                               const std::vector<std::string>& wmsList)
-    : log(Logger::getInstance()),
-      loadedSMISInfo(false),
-      loadedMAPFile(false),
-      drGrp(std::string(DR_GROUP_PREFIX) + drGroupName),
-      localArrayWWN(arrayWWN),
-      smisList(wmsList) {
-  log->logDebug("Inside the ZARNGetDRState constructor");
-  localArrayWWN.erase(std::remove(localArrayWWN.begin(), localArrayWWN.end(), '-'),
-                      localArrayWWN.end());
-}
-
-ZARNGetDRState::~ZARNGetDRState() {
-  log->logDebug("Inside the ZARNGetDRState destructor");
-}
-
-void ZARNGetDRState::setMapFileName(const std::string& path) {
-  smisMgr.setFileName(path);
-  idMap.setFileName(path);
-}
-
-int ZARNGetDRState::findDRState() {
+int ZARNGetDRState::run(int argc, char* argv[]) {
+  if (tooFewWords(argc, USAGE)) return -1;
+  drGrp = std::string(schema::DR_GROUP_PREFIX) + argv[1];
+  localArrayWWN = removeHyphen(argv[2]);
+  smisList.assign(argv + 3, argv + argc);
   log->logDebug("Inside the ZARNGetDRState::findDRState method");
   if (!loadedSMISInfo && !loadSMISInformation()) return -1;
 
   for (const std::string& wms : smisList) {
     if (wms.empty()) {
-      print("Error - Failed to get a valid WMS in the Local WMS list.\n"
+      print(io, "Error - Failed to get a valid WMS in the Local WMS list.\n"
             "Make sure the active WMS is there in the list. \n");
       return -1;
     }
@@ -60,7 +39,7 @@ int ZARNGetDRState::findDRState() {
     if (!server) continue;
     if (getDRState(*server) == 0) return 0;
   }
-  print("Error - In getting DR group state or the DR Group \"" + drGrp +
+  print(io, "Error - In getting DR group state or the DR Group \"" + drGrp +
         "\" is not found in the array " + localArrayWWN + ".\n" +
         "Make sure valid active WMS is there in the WMS list.\n");
   return -1;
@@ -69,7 +48,7 @@ int ZARNGetDRState::findDRState() {
 bool ZARNGetDRState::loadSMISInformation() {
   log->logDebug("Inside the ZARNGetDRState::loadSMISInformation method");
   if (smisMgr.readFile(true) != 0) {
-    print("Error - " + smisMgr.getErrorMessage() + "\n");
+    print(io, "Error - " + smisMgr.getErrorMessage() + "\n");
     return false;
   }
   loadedSMISInfo = true;
@@ -87,16 +66,7 @@ void ZARNGetDRState::loadMAPFile() {
 std::unique_ptr<SMISServer> ZARNGetDRState::findSMISServer(const SMISData& data) {
   log->logDebug("Inside the ZARNGetDRState::findSMISServer method");
   auto server = std::make_unique<SMISServer>();
-  try {
-    connectListedServer(*server, data, [] { return DEFAULT_QUERY_TIMEOUT; }, false);
-  } catch (const cim::UntrustedServerException& e) {
-    // Passed over like any unreachable server, but never silently.
-    print("Warning - " + e.getMessage() + "\n");
-    return nullptr;
-  } catch (const std::exception& e) {
-    log->logDebug("Cannot connect to the SMI-S " + data.hostname + ": " + e.what());
-    return nullptr;
-  }
+  if (!connectQueryServer(*server, data, "Warning - ", io)) return nullptr;
   return server;
 }
 
@@ -104,14 +74,12 @@ int ZARNGetDRState::getDRState(SMISServer& server) {
   log->logDebug("Inside the ZARNGetDRState::getDRState method");
   try {
     localCSObjectPath = findCSObjectPath(server, localArrayWWN, drGrp);
-    cim::Instance group = server.getCIMClient().getInstance(
-        server.getCimNamespace(), localCSObjectPath, /*localOnly=*/true,
-        /*includeQualifiers=*/false, /*includeClassOrigin=*/false);
-    participationType = group.getProperty("ParticipationType").getValue().getString();
-    std::string linkState = group.getProperty("LinkState").getValue().getString();
-    std::string logState = group.getProperty("LogState").getValue().getString();
-    std::string fullcopyState = group.getProperty("Fullcopystate").getValue().getString();
-    print(" participationType: " + participationType + "\n" +
+    cim::Instance group = readInstance(server, localCSObjectPath);
+    participationType = group.getProperty(schema::PARTICIPATION_TYPE).getValue().getString();
+    std::string linkState = group.getProperty(schema::LINK_STATE).getValue().getString();
+    std::string logState = group.getProperty(schema::LOG_STATE).getValue().getString();
+    std::string fullcopyState = group.getProperty(schema::FULL_COPY_STATE).getValue().getString();
+    print(io, " participationType: " + participationType + "\n" +
           " linkState: " + linkState + "\n" + " logState: " + logState + "\n" +
           " fullcopyState: " + fullcopyState + "\n");
     return 0;
@@ -128,39 +96,14 @@ cim::ObjectPath ZARNGetDRState::findCSObjectPath(SMISServer& server,
   log->logDebug("Inside the ZARNGetDRState::findCSObjectPath method");
   if (!loadedMAPFile) loadMAPFile();
   DeviceID devID;
-  if (idMap.getID(storageName, drGroupName, devID) == 0) {
-    return cim::ObjectPath("", cim::NamespaceName(), CONSISTENCY_SET_CLASS,
-                           {cim::KeyBinding("InstanceID", devID.instanceID)});
-  }
+  if (idMap.getID(storageName, drGroupName, devID) == 0) return drGroupPath(devID.instanceID);
 
-  cim::ObjectPath storage = findStorageObjectPath(server, storageName);
-  cim::Client& client = server.getCIMClient();
-  std::vector<cim::ObjectPath> groups = client.associatorNames(
-      server.getCimNamespace(), storage, HOSTED_DR_GROUP_ASSOC, CONSISTENCY_SET_CLASS);
-  for (const cim::ObjectPath& path : groups) {
-    cim::Instance group = client.getInstance(server.getCimNamespace(), path,
-                                             /*localOnly=*/true,
-                                             /*includeQualifiers=*/false,
-                                             /*includeClassOrigin=*/false);
-    // A DR group reported without a name cannot be the one sought.
-    size_t at = group.findProperty("ElementName");
-    if (at == cim::Instance::NOT_FOUND) continue;
-    const cim::Value& name = group.getProperty(at).getValue();
-    if (name.getType() != cim::Type::STRING || name.isArray()) continue;
-    if (name.getString() == drGroupName) return path;
-  }
+  log->logDebug("Inside the ZARNGetDRState::findStorageObjectPath method");
+  const std::vector<cim::ObjectPath> systems = enumerateStorageSystems(server);
+  const cim::ObjectPath* storage = findStorageSystem(systems, storageName);
+  if (storage == nullptr) throw ObjectPathException("Storage system " + storageName + " not found");
+  cim::ObjectPath group;
+  if (findDRGroupByElementName(server, *storage, drGroupName, &group)) return group;
   throw ObjectPathException("DR group " + drGroupName + " not found on the storage system " +
                             storageName);
-}
-
-cim::ObjectPath ZARNGetDRState::findStorageObjectPath(SMISServer& server,
-                                                      const std::string& storageName) {
-  log->logDebug("Inside the ZARNGetDRState::findStorageObjectPath method");
-  std::vector<cim::ObjectPath> systems = server.getCIMClient().enumerateInstanceNames(
-      server.getCimNamespace(), STORAGE_SYSTEM_CLASS);
-  for (const cim::ObjectPath& path : systems) {
-    const std::string* name = path.findKey("Name");
-    if (name != nullptr && *name == storageName) return path;
-  }
-  throw ObjectPathException("Storage system " + storageName + " not found");
 }

@@ -20,31 +20,21 @@
 #include "cim/object_path.h"
 #include "zarn/store/smis_manager.h"
 #include "zarn/store/zarn_id_map.h"
+#include "zarn/tools/admin_tool.h"
 
-class Logger;
-class SMISServer;
-
-class ZARNGetDRState {
+class ZARNGetDRState : public MapFileTool {
  public:
-  // Request time-out of every server, in seconds.
-  static constexpr int DEFAULT_QUERY_TIMEOUT = 300;
-  // Put in front of the DR group name given: the group's name on the array.
-  static constexpr char DR_GROUP_PREFIX[] = "\\Data Replication\\";
+  using MapFileTool::MapFileTool;
+  static constexpr ToolUsage USAGE{
+      4,
+      "Error - Provide enough Arguments: DR Group, Local Array WWN, WMS list.\n"};
 
-  // drGroupName without the prefix (it is always added); hyphens anywhere
-  // in arrayWWN are dropped; wmsList in the order to try.
-  ZARNGetDRState(const std::string& drGroupName, const std::string& arrayWWN,
-                 const std::vector<std::string>& wmsList);
-  virtual ~ZARNGetDRState();
-  ZARNGetDRState(const ZARNGetDRState&) = delete;
-  ZARNGetDRState& operator=(const ZARNGetDRState&) = delete;
-
-  // 0 once the state has been printed, -1 on every failure (reported on
-  // standard output).
-  int findDRState();
-
-  // The map file both tables are read from (tests only).
-  void setMapFileName(const std::string& path);
+  //   ZARNGetDRState <DR group> <array world wide name> <WMS> [<WMS> ...]
+  // The DR group without the "\Data Replication\" prefix (it is always
+  // added); hyphens anywhere in the world wide name are dropped; the WMS in
+  // the order to try. 0 once the state has been printed, -1 on every
+  // failure (reported on standard output).
+  int run(int argc, char* argv[]) override;
 
   const std::string& getDRGroup() const { return drGrp; }
   const std::string& getLocalArrayWWN() const { return localArrayWWN; }
@@ -60,19 +50,16 @@ class ZARNGetDRState {
   // Throws (cim::Exception) when the DR group cannot be found.
   cim::ObjectPath findCSObjectPath(SMISServer& server, const std::string& storageName,
                                    const std::string& drGroupName);
-  cim::ObjectPath findStorageObjectPath(SMISServer& server,
-                                        const std::string& storageName);
 
-  Logger* log;
-  bool loadedSMISInfo;
-  bool loadedMAPFile;
-  SMISManager smisMgr;
-  ZARNIDMap idMap;
+  Logger* log = Logger::getInstance();
+  bool loadedSMISInfo = false;
+  bool loadedMAPFile = false;
   std::string drGrp;
   std::string localArrayWWN;
   std::vector<std::string> smisList;
   std::string participationType;
   cim::ObjectPath localCSObjectPath;
+  LifeTrace trace{"ZARNGetDRState"};
 };
 
 #endif  // ZARN_TOOLS_ZARN_GET_DR_STATE_H

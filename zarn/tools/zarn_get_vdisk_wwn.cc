@@ -1,6 +1,5 @@
 #include "zarn/tools/zarn_get_vdisk_wwn.h"
 
-#include <algorithm>
 #include <exception>
 
 #include "cim/client.h"
@@ -8,38 +7,20 @@
 #include "cim/instance.h"
 #include "drif/logger.h"
 #include "drif/platform.h"
+#include "zarn/smis/schema.h"
+#include "zarn/smis/smis_lookup.h"
 #include "zarn/smis/smis_server.h"
+#include "zarn/store/text.h"
 
 namespace {
 
-const char CONSISTENCY_SET_CLASS[] = "QNZARN_ConsistencySet";
-const char STORAGE_VOLUME_CLASS[] = "QNZARN_StorageVolume";
-const char ORDERED_MEMBER_ASSOC[] = "QNZARN_OrderedMemberOfCollection";
 const char DISK_LINE_TAG[] = "ZARNDRVDISK";
 
 }  // namespace
 
-std::string removeHyphen(const std::string& text) {
-  std::string out = text;
-  out.erase(std::remove(out.begin(), out.end(), '-'), out.end());
-  return out;
-}
-
-ZARNGetVdiskWWN::ZARNGetVdiskWWN(const std::string& packageName, std::ostream* err)
-    : log(Logger::getInstance()), packageName(packageName), err(err) {
-  log->logDebug("Inside the ZARNGetVdiskWWN constructor");
-}
-
-ZARNGetVdiskWWN::~ZARNGetVdiskWWN() {
-  log->logDebug("Inside the ZARNGetVdiskWWN destructor");
-}
-
-void ZARNGetVdiskWWN::setMapFileName(const std::string& path) {
-  smisMgr.setFileName(path);
-  idMap.setFileName(path);
-}
-
-int ZARNGetVdiskWWN::run() {
+int ZARNGetVdiskWWN::run(int argc, char* argv[]) {
+  if (tooFewWords(argc, USAGE)) return -1;
+  packageName = argv[1];
   log->logDebug("Inside the ZARNGetVdiskWWN::run method");
   // Lists that cannot be read stay empty: the lookups below then find
   // nothing and say so.
@@ -54,7 +35,7 @@ int ZARNGetVdiskWWN::run() {
   // number) would make every request time out at once; such a value is
   // replaced by the default, as validation would do.
   int queryTimeout = zarnEnv.getQueryTimeout();
-  if (queryTimeout < 1) queryTimeout = YRZARNEnvironment::DEFAULT_QUERY_TIMEOUT;
+  if (queryTimeout < 1) queryTimeout = schema::DEFAULT_QUERY_TIMEOUT;
 
   const std::string storageName = removeHyphen(zarnEnv.getLocalStorageName());
   const std::string drGroupName = zarnEnv.getDRGroupName();
@@ -77,7 +58,7 @@ int ZARNGetVdiskWWN::run() {
   // never leaves a partial list.
   std::string out;
   for (const std::string& disk : names) out += std::string(DISK_LINE_TAG) + " " + disk + "\n";
-  if (!out.empty()) sys::platform().console->write(out);
+  if (!out.empty()) io.out->write(out);
   return 0;
 }
 
@@ -119,32 +100,12 @@ std::unique_ptr<SMISServer> ZARNGetVdiskWWN::connectServer(int queryTimeout) {
 int ZARNGetVdiskWWN::listDisks(SMISServer& server, const std::string& instanceID,
                                std::vector<std::string>* names) {
   log->logDebug("Inside the ZARNGetVdiskWWN::listDisks method");
-  cim::Client& client = server.getCIMClient();
-  const cim::NamespaceName& ns = server.getCimNamespace();
-  std::vector<cim::ObjectPath> groups =
-      client.enumerateInstanceNames(ns, CONSISTENCY_SET_CLASS);
-  const cim::ObjectPath* group = nullptr;
+  cim::ObjectPath group;
   // Without a map entry there is no identifier to match: no DR group is.
-  if (!instanceID.empty()) {
-    for (const cim::ObjectPath& path : groups) {
-      const std::string* id = path.findKey("InstanceID");
-      if (id != nullptr && *id == instanceID) {
-        group = &path;
-        break;
-      }
-    }
-  }
-  if (group == nullptr) {
+  if (!findDRGroupByInstanceID(server, instanceID, &group)) {
     *err << "DRGroup not found \n";
     return 1;
   }
-  std::vector<cim::ObjectPath> disks =
-      client.associatorNames(ns, *group, ORDERED_MEMBER_ASSOC, STORAGE_VOLUME_CLASS);
-  for (const cim::ObjectPath& disk : disks) {
-    cim::Instance volume = client.getInstance(ns, disk, /*localOnly=*/true,
-                                              /*includeQualifiers=*/false,
-                                              /*includeClassOrigin=*/false);
-    names->push_back(volume.getProperty("Name").getValue().getString());
-  }
+  *names = memberDiskNames(server, group);
   return 0;
 }

@@ -19,29 +19,21 @@
 #include "zarn/store/smis_manager.h"
 #include "zarn/array/yrzarn_environment.h"
 #include "zarn/store/zarn_id_map.h"
+#include "zarn/tools/admin_tool.h"
 
-class Logger;
-class SMISServer;
-
-// A copy of text with every '-' removed, wherever it stands.
-std::string removeHyphen(const std::string& text);
-
-class ZARNGetVdiskWWN {
+class ZARNGetVdiskWWN : public MapFileTool {
  public:
-  // packageName is an environment file path or a package name; errors are
-  // written to err.
-  ZARNGetVdiskWWN(const std::string& packageName, std::ostream* err);
-  virtual ~ZARNGetVdiskWWN();
-  ZARNGetVdiskWWN(const ZARNGetVdiskWWN&) = delete;
-  ZARNGetVdiskWWN& operator=(const ZARNGetVdiskWWN&) = delete;
+  using MapFileTool::MapFileTool;
+  static constexpr ToolUsage USAGE{
+      2,
+      "Warning - Provide enough Arguments, Device WWN, Environment file & Command Name - "
+      "'kxcheckconf/kxapplyconf'\n\n"};
 
+  //   ZARNGetVdiskWWN <environment file | package> [ignored ...]
   // 0 once the disks have been listed (none for an empty DR group); 1 on
   // any failure, reported by a line on the error stream (a CIM failure
-  // after connecting included).
-  int run();
-
-  // The map file both tables are read from (tests only).
-  void setMapFileName(const std::string& path);
+  // after connecting included); -1 without an argument.
+  int run(int argc, char* argv[]) override;
 
  private:
   // Connects a server of the list, in passes; null (reported) when no
@@ -52,12 +44,11 @@ class ZARNGetVdiskWWN {
   int listDisks(SMISServer& server, const std::string& instanceID,
                 std::vector<std::string>* names);
 
-  Logger* log;
+  Logger* log = Logger::getInstance();
   std::string packageName;
-  std::ostream* err;
-  SMISManager smisMgr;
-  ZARNIDMap idMap;
+  std::ostream* err = io.err;
   YRZARNEnvironment zarnEnv;
+  LifeTrace trace{"ZARNGetVdiskWWN"};
 };
 
 #endif  // ZARN_TOOLS_ZARN_GET_VDISK_WWN_H

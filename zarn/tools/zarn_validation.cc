@@ -19,11 +19,12 @@
 #include "drif/file_descriptor.h"
 #include "drif/logger.h"
 #include "drif/platform.h"
+#include "zarn/smis/schema.h"
+#include "zarn/smis/smis_lookup.h"
 #include "zarn/smis/smis_server.h"
 
 namespace {
 
-const char STORAGE_SYSTEM_CLASS[] = "QNZARN_StorageSystem";
 const int CLIENT_DEFAULT_TIMEOUT = 20;  // seconds, the CIM client's own
 
 // Twelve random hexadecimal digits.
@@ -37,27 +38,10 @@ std::string randomSuffix() {
 
 }  // namespace
 
-ZARNValidation::ZARNValidation(const char* envFileName, bool isKxcheckconf)
-    : log(Logger::getInstance()),
-      envFileName(envFileName != nullptr ? envFileName : ""),
-      isKxcheckconf(isKxcheckconf),
-      queryTimeout(YRZARNEnvironment::DEFAULT_QUERY_TIMEOUT),
-      loadedENV(false),
-      readENV(false),
-      loadedSMISInfo(false) {
-  log->logDebug("Inside the ZARNValidation constructor");
-}
-
-ZARNValidation::~ZARNValidation() {
-  log->logDebug("Inside the ZARNValidation destructor");
-}
-
-void ZARNValidation::setMapFileName(const std::string& path) {
-  smisMgr.setFileName(path);
-  idMap.setFileName(path);
-}
-
-int ZARNValidation::validateZARNAttribs() {
+int ZARNValidation::run(int argc, char* argv[]) {
+  if (tooFewWords(argc, USAGE)) return -1;
+  envFileName = argv[1];
+  isKxcheckconf = std::strcmp(argv[2], "kxcheckconf") == 0;
   log->logDebug("Inside the ZARNValidation::validateZARNAttribs method");
   int result = validateENVFile() ? 0 : -1;
   if (!validateZARNMAPFile()) return -1;
@@ -170,8 +154,9 @@ bool ZARNValidation::isSMISConnect() {
                          "Timeout value for the SMI-S server."));
   } else if (queryTimeout < 1) {
     log->log("For 'kxcheckconf' command,\n\t\t\t\t" +
-             std::string("Use the default value of 300 Sec as the Query "
-                         "Timeout value for the SMI-S server."));
+             std::string("Use the default value of ") +
+             std::to_string(schema::DEFAULT_QUERY_TIMEOUT) +
+             " Sec as the Query Timeout value for the SMI-S server.");
   }
 
   const std::string localName = zarnEnv.getLocalStorageName();
@@ -191,28 +176,16 @@ bool ZARNValidation::isSMISConnect() {
     if (!server) continue;
     const std::string& serverName = server->getHostname();
     try {
-      std::vector<cim::ObjectPath> systems =
-          server->getCIMClient().enumerateInstanceNames(
-              server->getCimNamespace(), STORAGE_SYSTEM_CLASS);
+      std::vector<cim::ObjectPath> systems = enumerateStorageSystems(*server);
       if (systems.empty()) {
         log->log("Warning - No ZARN Storage System found in the SMI-S " +
                  serverName + ".\n\t\t\t\t" +
                  "Check the SMI-S and fix the problem." + "\n\t\t\t\t");
         continue;
       }
-      bool localSeen = false, remoteSeen = false;
-      for (const cim::ObjectPath& system : systems) {
-        for (const cim::KeyBinding& key : system.getKeyBindings()) {
-          if (!(key.getName() == cim::Name("Name"))) continue;
-          if (key.getValue() == localName)
-            localSeen = true;
-          else if (key.getValue() == remoteName)
-            remoteSeen = true;
-          break;
-        }
-        if (localSeen && remoteSeen) break;
-      }
-      if (localSeen && remoteSeen) {
+      // One storage system cannot be both arrays.
+      if (localName != remoteName && findStorageSystem(systems, localName) != nullptr &&
+          findStorageSystem(systems, remoteName) != nullptr) {
         smisNamesList.push_back(serverName);
       } else {
         log->log("Warning - The Local and Remote Storages are not managed by "
@@ -247,7 +220,7 @@ std::unique_ptr<SMISServer> ZARNValidation::findSMISServer(const SMISData& data)
 bool ZARNValidation::writeToFile() {
   log->logDebug("Inside the ZARNValidation::writeToFile method");
   const std::string path = envFileName + SMIS_LIST_SUFFIX;
-  sys::Console& out = *sys::platform().console;
+  sys::Console& out = *io.out;
   const std::string cannotLock =
       "Error:Cannot lock the file " + path + "\n" + "\n";
   // Whatever keeps the list from being written (a folder at its name, a

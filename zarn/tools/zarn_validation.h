@@ -25,31 +25,28 @@
 #include "zarn/store/smis_manager.h"
 #include "zarn/array/yrzarn_environment.h"
 #include "zarn/store/zarn_id_map.h"
-
-class Logger;
-class SMISServer;
+#include "zarn/smis/schema.h"
+#include "zarn/tools/admin_tool.h"
 
 // Appended to the environment file's name for the list of usable servers.
 constexpr char SMIS_LIST_SUFFIX[] = ".smis";
 // How long a run waits for another run writing the same output file.
 constexpr unsigned LOCK_WAIT_SECONDS = 10;
 
-class ZARNValidation {
+class ZARNValidation : public MapFileTool {
  public:
-  // envFileName is an environment file path or a package name; check mode
-  // (kxcheckconf) uses the package's query time-out for the servers, apply
-  // mode the CIM client's default of 20 seconds.
-  ZARNValidation(const char* envFileName, bool isKxcheckconf);
-  virtual ~ZARNValidation();
-  ZARNValidation(const ZARNValidation&) = delete;
-  ZARNValidation& operator=(const ZARNValidation&) = delete;
+  using MapFileTool::MapFileTool;
+  static constexpr ToolUsage USAGE{
+      3,
+      "Error - Provide enough Arguments, Environment file & Command Name - "
+      "'kxcheckconf/kxapplyconf'\n"};
 
-  // The whole check: 0 when everything is valid, -1 otherwise (every fault
-  // found is logged).
-  int validateZARNAttribs();
-
-  // The map file both tables are read from (tests only).
-  void setMapFileName(const std::string& path);
+  //   ZARNValidation <environment file | package> <kxcheckconf | kxapplyconf>
+  // Check mode (kxcheckconf) uses the package's query time-out for the
+  // servers, any other word apply mode, with the CIM client's default of 20
+  // seconds. The whole check: 0 when everything is valid, -1 otherwise
+  // (every fault found is logged).
+  int run(int argc, char* argv[]) override;
 
  private:
   // Reads the core and the array variables and validates them; false when
@@ -73,18 +70,18 @@ class ZARNValidation {
   // The time-out line that ends a warning about a server.
   std::string responseTimeoutText();
 
-  Logger* log;
+  Logger* log = Logger::getInstance();
   std::string envFileName;
-  bool isKxcheckconf;
-  int queryTimeout;  // QUERY_TIME_OUT as read, before validation
-  bool loadedENV;
-  bool readENV;  // both tables read the environment file without failure
-  bool loadedSMISInfo;
-  SMISManager smisMgr;
-  ZARNIDMap idMap;
+  bool isKxcheckconf = false;
+  // QUERY_TIME_OUT as read, before validation
+  int queryTimeout = schema::DEFAULT_QUERY_TIMEOUT;
+  bool loadedENV = false;
+  bool readENV = false;  // both tables read the environment file without failure
+  bool loadedSMISInfo = false;
   YRZARNEnvironment zarnEnv;
   CoreEnvironment envObj;
   std::vector<std::string> smisNamesList;
+  LifeTrace trace{"ZARNValidation"};
 };
 
 #endif  // ZARN_TOOLS_ZARN_VALIDATION_H

@@ -1,0 +1,34 @@
+#include "zarn/tools/admin_tool.h"
+
+#include <getopt.h>
+
+#include <exception>
+#include <iostream>
+
+#include "cim/exception.h"
+#include "zarn/smis/schema.h"
+#include "zarn/smis/smis_server.h"
+#include "zarn/store/smis_manager.h"
+
+void AdminTool::restartOptions(bool printErrors) {
+  optind = 0;
+  opterr = printErrors ? 1 : 0;
+}
+
+ToolOutput standardOutput() { return {sys::platform().console, &std::cerr}; }
+
+bool connectQueryServer(SMISServer& server, const SMISData& entry,
+                        const std::string& untrustedPrefix, const ToolOutput& io) {
+  try {
+    connectListedServer(server, entry, [] { return schema::DEFAULT_QUERY_TIMEOUT; }, false);
+  } catch (const cim::UntrustedServerException& e) {
+    // Passed over like any unreachable server, but never silently.
+    io.out->write(untrustedPrefix + e.getMessage() + "\n");
+    return false;
+  } catch (const std::exception& e) {
+    Logger::getInstance()->logDebug("Cannot connect to the SMI-S " + entry.hostname + ": " +
+                                    e.what());
+    return false;
+  }
+  return true;
+}
