@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -28,7 +27,6 @@ const char* const DC2_WWN = "50014380025B4C20";
 const char* const PKGDIR = "/opt/kxcluster/pkg/pkg1";
 const char* const ENV_FILE = "/opt/kxcluster/pkg/pkg1/pkg1.env";
 const char* const FORCEFLAG = "/opt/kxcluster/pkg/pkg1/FORCEFLAG";
-const char* const LIBFAKETIME = "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1";
 
 const char* const AVAIL = "AVAILABILITY_PREFERRED";
 const char* const DATA = "DATA_CURRENCY_PREFERRED";
@@ -354,11 +352,7 @@ class DecisionE2E : public ::testing::Test {
       o.args = {ENV_FILE, "0", "0", "", ""};
     o.env["PACKAGE"] = "pkg1";
     if (run.fast) {
-      o.env["LD_PRELOAD"] = std::string(FAKETIME_SLEEP_LIB) + " " + LIBFAKETIME;
-      o.env["FAKETIME"] = "@2024-01-01 00:00:00 x100";
-      const char* asan = std::getenv("ASAN_OPTIONS");
-      o.env["ASAN_OPTIONS"] =
-          std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
+      support::preloadFakeTime(o, FAKETIME_SLEEP_LIB, "@2024-01-01 00:00:00 x100");
     }
     // A run that blocks on a planted file fails the test soon.
     if (!run.plantedFlag.empty() || !run.plantedEnv.empty()) o.timeoutSeconds = 15;

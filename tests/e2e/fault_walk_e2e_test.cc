@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -27,7 +26,6 @@ const char* const DC1_WWN = "50014380025B4A80";  // the source's array
 const char* const DC2_WWN = "50014380025B4C20";  // this node's: the destination
 const char* const PKGDIR = "/opt/kxcluster/pkg/pkg1";
 const char* const ENV_FILE = "/opt/kxcluster/pkg/pkg1/pkg1.env";
-const char* const LIBFAKETIME = "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1";
 
 // The query time-out (and the bound on a new connection) is 100 ms of
 // real time; a late answer comes three times later.
@@ -137,10 +135,7 @@ Outcome decide(support::Sandbox& node, const Decision& d, const Fault* fault, si
   support::RunOptions o;
   o.args = {ENV_FILE, "0", "0", "", ""};
   o.env["PACKAGE"] = "pkg1";
-  o.env["LD_PRELOAD"] = std::string(SKIP_SLEEP_LIB) + " " + LIBFAKETIME;
-  o.env["FAKETIME"] = FAKETIME;
-  const char* asan = std::getenv("ASAN_OPTIONS");
-  o.env["ASAN_OPTIONS"] = std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
+  support::preloadFakeTime(o, SKIP_SLEEP_LIB, FAKETIME);
   o.timeoutSeconds = 10;
   Outcome out{node.run(DRENABLE_BIN, o), {}};
   EXPECT_EQ(out.run.setupError, "");

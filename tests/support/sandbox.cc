@@ -236,6 +236,15 @@ void setNonBlocking(int fd) {
 
 }  // namespace
 
+void preloadFakeTime(RunOptions& options, const std::string& shim, const std::string& spec) {
+  options.env["LD_PRELOAD"] = shim + " /usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1";
+  options.env["FAKETIME"] = spec;
+  // libfaketime is preloaded ahead of the sanitizer runtime.
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  options.env["ASAN_OPTIONS"] =
+      std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
+}
+
 std::string readHostFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream out;

@@ -136,6 +136,11 @@ class Sandbox {
 // Reads a whole file of the machine ("" when missing).
 std::string readHostFile(const std::string& path);
 
+// Makes a run see the clock that libfaketime's spec describes (for example
+// "@2024-01-01 00:00:00 x10"), with shim, a library of the test's that
+// replaces sleep(), preloaded ahead of libfaketime.
+void preloadFakeTime(RunOptions& options, const std::string& shim, const std::string& spec);
+
 }  // namespace support
 
 #endif  // TESTS_SUPPORT_SANDBOX_H
