@@ -1,6 +1,7 @@
 #include "tests/support/drgroup_node.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -74,6 +75,58 @@ std::string twoArrayMapFile(const std::vector<SimGroup>& groups, int port) {
                        "6001438002A3C2F00000B00003410000"});
   }
   return mapFileText(servers, devices);
+}
+
+namespace {
+
+// Where the attribute doubles keep the values: <folder>/<node>/<name>.
+const char* const ATTRIBUTE_FOLDER = "/var/lib/attribute-double";
+
+// attrd_updater and crm_attribute in one script, told apart by its name.
+const char* const ATTRIBUTE_DOUBLE =
+    "#!/bin/sh\n"
+    "store=/var/lib/attribute-double\n"
+    "node=$(uname -n); name=; value=; delete=; get=\n"
+    "while [ $# -gt 0 ]; do\n"
+    "  case $1 in\n"
+    "  -n) name=$2; shift ;;\n"
+    "  -N) node=$2; shift ;;\n"
+    "  -U|-v) value=$2; shift ;;\n"
+    "  -l) shift ;;\n"
+    "  -D) delete=1 ;;\n"
+    "  -G) get=1 ;;\n"
+    "  esac\n"
+    "  shift\n"
+    "done\n"
+    "file=$store/$node/$name\n"
+    "if [ -n \"$get\" ]; then\n"
+    "  [ -f \"$file\" ] || exit 105\n"
+    "  cat \"$file\"; echo; exit 0\n"
+    "fi\n"
+    "if [ -n \"$delete\" ]; then rm -f \"$file\"; exit 0; fi\n"
+    "mkdir -p \"$store/$node\" && printf '%s' \"$value\" > \"$file\"\n";
+
+}  // namespace
+
+void installNodeAttributes(Sandbox& node, const std::vector<std::string>& clusterNodes) {
+  node.writeFile("/usr/sbin/attrd_updater", ATTRIBUTE_DOUBLE, 0755);
+  node.writeFile("/usr/sbin/crm_attribute", ATTRIBUTE_DOUBLE, 0755);
+  std::string list;
+  for (size_t i = 0; i < clusterNodes.size(); ++i)
+    list += std::to_string(i + 1) + " " + clusterNodes[i] + " member\n";
+  node.writeFile("/usr/sbin/crm_node",
+                 "#!/bin/sh\n[ \"$1\" = -l ] || exit 1\nprintf '%s' '" + list + "'\n", 0755);
+  node.makeDir(ATTRIBUTE_FOLDER);
+}
+
+std::map<std::string, std::string> nodeAttributes(const Sandbox& node,
+                                                  const std::string& clusterNode) {
+  std::map<std::string, std::string> out;
+  const std::string folder = node.hostPath(std::string(ATTRIBUTE_FOLDER) + "/" + clusterNode);
+  std::error_code ignored;
+  for (const auto& e : std::filesystem::directory_iterator(folder, ignored))
+    out[e.path().filename().string()] = readHostFile(e.path().string());
+  return out;
 }
 
 std::vector<std::string> exitReasons(const std::string& err) {

@@ -5,6 +5,7 @@
 #ifndef TESTS_SUPPORT_DRGROUP_NODE_H
 #define TESTS_SUPPORT_DRGROUP_NODE_H
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,15 @@ std::string sideState(const std::string& role, const std::string& changes = "{}"
 
 // The ocf-exit-reason lines of an agent's standard error, without prefix.
 std::vector<std::string> exitReasons(const std::string& err);
+
+// Stands in for the cluster's node attributes on a node without a cluster:
+// attrd_updater (-n, -U or -D, -N) and crm_attribute (-l reboot -N -n -G -q,
+// exit 105 when unset) keep them in files of the sandbox, and crm_node -l
+// names these cluster nodes.
+void installNodeAttributes(Sandbox& node, const std::vector<std::string>& clusterNodes);
+// The attributes of a cluster node so far, by name.
+std::map<std::string, std::string> nodeAttributes(const Sandbox& node,
+                                                  const std::string& clusterNode);
 
 }  // namespace support
 
