@@ -116,10 +116,16 @@ std::string crmPackage(const std::string& package, const std::string& drGroup,
          "    dc1_host_list=node1 dc2_host_list=node3 \\\n"
          "    startup_policy=" + policy + " \\\n"
          "  op start timeout=900s op stop timeout=20s \\\n"
-         "  op monitor interval=10s timeout=20s\n"
+         "  op monitor interval=10s timeout=20s \\\n"
+         "  op monitor interval=30s timeout=60s OCF_CHECK_LEVEL=10\n"
          "primitive " + package + "-app ocf:heartbeat:Dummy op monitor interval=10s\n"
-         "group " + package + " " + package + "-dr " + package + "-app\n"
-         "location " + package + "-on-dc1 " + package + " 100: node1\n";
+         "group " + package + " " + package + "-dr " + package + "-app\n" +
+         crmPlacementRule(package, package + "-dr");
+}
+
+std::string crmPlacementRule(const std::string& group, const std::string& drResource) {
+  return "location " + group + "-where-its-data-is " + group + " rule 100: drgroup-" +
+         drResource + "-source eq 1\n";
 }
 
 struct TwoNodeCluster::Node {

@@ -26,10 +26,15 @@
 namespace support {
 
 // The crm configure lines of one package on this cluster: a group of the
-// drgroup agent (DR group drGroup, the given start-up policy) named
-// <package>-dr and a Dummy application <package>-app, preferring node1.
+// drgroup agent (DR group drGroup, the given start-up policy, a deep
+// monitor) named <package>-dr and a Dummy application <package>-app, placed
+// by the placement rule alone.
 std::string crmPackage(const std::string& package, const std::string& drGroup,
                        const std::string& policy);
+// The location rule that makes the cluster prefer the nodes of the data
+// centre whose array holds the source of the DR group of the agent's
+// resource drResource, for the resource (group) that holds it.
+std::string crmPlacementRule(const std::string& group, const std::string& drResource);
 // The cluster-wide settings of a test cluster (no fencing).
 extern const char* const CRM_TEST_PROPERTIES;
 
