@@ -96,9 +96,11 @@ std::string writesWords(const nlohmann::json& r, const DecisionRule* applied, in
                              : " (writes given up: unknown)";
   }
   (void)applied;
+  // A refusal for data that may not be current says how far behind it is.
   const bool refused = exitCode == NO_START || exitCode == NO_START_CUR;
   const nlohmann::json* behind = field(r, record::WRITES_OUTSTANDING);
-  if (refused && roleHere(r) == "destination" && behind != nullptr && behind->is_number())
+  if (refused && !actionFailed(r) && roleHere(r) == "destination" && behind != nullptr &&
+      behind->is_number() && behind->get<unsigned long long>() > 0)
     return " (" + std::to_string(behind->get<unsigned long long>()) + " writes behind)";
   return "";
 }

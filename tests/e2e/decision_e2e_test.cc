@@ -286,6 +286,7 @@ std::vector<Group> allGroups() {
       {"explainFailover", with(src, {{"LogState", "logging"}, {"TotalTransmit", "17"}}), dst},
       {"explainRefused", with(src, {{"LogState", "logging"}, {"TotalTransmit", "17"}}), dst},
       {"recordPlanted", src, dst},
+      {"timeLimited", src, dst},
   };
 }
 
@@ -319,6 +320,7 @@ class DecisionE2E : public ::testing::Test {
     std::string plantedEnv = "";
     // A symbolic link planted at the decision log's name, to a file.
     bool plantedRecord = false;
+    std::string timeLimit = "";  // DRENABLE_TIME_LIMIT, when not empty
   };
 
   // Runs drenable for the package of one DR group; remembers the node.
@@ -364,6 +366,7 @@ class DecisionE2E : public ::testing::Test {
     else
       o.args = {ENV_FILE, "0", "0", "", ""};
     o.env["PACKAGE"] = "pkg1";
+    if (!run.timeLimit.empty()) o.env["DRENABLE_TIME_LIMIT"] = run.timeLimit;
     if (run.fast) {
       support::preloadFakeTime(o, FAKETIME_SLEEP_LIB, "@2024-01-01 00:00:00 x100");
     }
@@ -859,6 +862,36 @@ TEST_F(DecisionE2E, RecordNamesTheRuleAndExplainTellsIt) {
     EXPECT_NE(summary.out.find("rule=" + std::string(c.rule) + "\n"), std::string::npos);
     EXPECT_TRUE(r.err.empty() && words.err.empty()) << r.err << words.err;
   }
+}
+
+// Given 20 seconds where the failover's answer may take the query time-out
+// of 300, no failover is begun; a time limit that is no number is ignored.
+TEST_F(DecisionE2E, TimeLimitBeginsNoFailoverThatCouldNotFinish) {
+  Run run{"timeLimited", "node3"};
+  run.timeLimit = "20";
+  auto r = drenable(run);
+  EXPECT_EQ(r.exitCode, 1) << r.describe();
+  EXPECT_EQ(decision(r),
+            (Messages{policyLine(AVAIL), T1, count(1),
+                      "Error - The time limit of the start (DRENABLE_TIME_LIMIT, 20 seconds) "
+                      "leaves 18 seconds, less than\n\t\t\t\tthe query time-out (300 seconds) "
+                      "the failover's answer may take.\n\t\t\t\tThe failover is not begun.",
+                      SWAP_FAILED, LEAVING}));
+  EXPECT_EQ(failovers("timeLimited"), 0u);
+  EXPECT_EQ(lastRecord_["time_limit"], 20);
+  EXPECT_EQ(lastRecord_["reason"],
+            "refused: start time limit of 20 s ran out before the failover; "
+            "AVAILABILITY_PREFERRED; raise the start time-out");
+
+  run.timeLimit = "soon";
+  r = drenable(run);
+  EXPECT_EQ(r.exitCode, 3) << r.describe();
+  Messages m = r.normalMessages();
+  EXPECT_NE(std::find(m.begin(), m.end(),
+                      "Warning - DRENABLE_TIME_LIMIT=soon is not a whole number of seconds (1 "
+                      "or more): no time limit applies."),
+            m.end());
+  EXPECT_EQ(failovers("timeLimited"), 1u);
 }
 
 // A link an unprivileged user left at the decision log's name is not
