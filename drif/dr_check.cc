@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "drif/command_text.h"
+#include "drif/decision_record.h"
 #include "drif/logger.h"
 #include "drif/platform.h"
 
@@ -231,6 +232,8 @@ int DRCheck::run() {
       const char* clusterType = env->getClusterType();
       if (clusterType != nullptr && strcasecmp(clusterType, "farspan") == 0) {
         result = ccSupport();
+        if (env->getSwitch())
+          decision::note(record::PREPARATION, result == SUCCESS ? "done" : "failed");
         if (result == SUCCESS && env->getSwitch()) {
           log->logDebug(LOG_FILE,
                         "Info - Storage has been switched from\t\t\t\t\t\t\t"

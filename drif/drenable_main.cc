@@ -9,14 +9,61 @@
 //   drenable <env file | package> lvmUsed vxvmUsed <LVM VGs> <VxVM DGs>
 //   drenable <env file | package> lvmUsed vxvmUsed cvmUsed <LVM VGs>
 //            <VxVM DGs> <CVM DGs>
+//   drenable -explain [-json | -summary] [-n <count>] <env file | package>
+//
+// Every run but -explain appends its decision record to the package's
+// decision log (sfcore/decision_report.h); -explain reads it back.
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
 
 #include "drif/data_rep.h"
+#include "drif/decision_record.h"
 #include "drif/dr_check.h"
 #include "drif/logger.h"
+#include "drif/platform.h"
+#include "drif/time_limit.h"
+#include "sfcore/decision_explain.h"
+#include "sfcore/decision_report.h"
 #include "sfcore/dr_factory.h"
 
+namespace {
+
+int explain(int argc, char* argv[]) {
+  Logger* log = Logger::createInstance();
+  int status = explainDecisions(std::vector<std::string>(argv + 2, argv + argc),
+                                std::cout, std::cerr);
+  std::cout.flush();
+  Logger::removeInstance(&log);
+  return status;
+}
+
+// DRENABLE_TIME_LIMIT, when the caller set it.
+void startTimeLimit(Logger* log) {
+  const char* given = std::getenv(timelimit::VARIABLE);
+  if (given == nullptr) return;
+  const long seconds = timelimit::parse(given);
+  if (seconds < 0) {
+    log->log(std::string("Warning - ") + timelimit::VARIABLE + "=" + given +
+             " is not a whole number of seconds (1 or more): no time limit applies.");
+    return;
+  }
+  timelimit::start(seconds);
+  decision::note(record::TIME_LIMIT, seconds);
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  if (argc > 1 && std::strcmp(argv[1], "-explain") == 0) return explain(argc, argv);
+
+  const auto startedSteady = std::chrono::steady_clock::now();
+  const std::time_t started = sys::platform().clock->now();
+  DecisionRecord record;
+  DecisionRecord::install(&record);
   char empty[] = "";
   char zero[] = "0";
   const bool previewForm = argc > 1 && std::strcmp(argv[1], "-preview") == 0;
@@ -29,8 +76,18 @@ int main(int argc, char* argv[]) {
   }
 
   Logger* log = Logger::createInstance();
+  const char* package = std::getenv("PACKAGE");
+  record.set(record::PACKAGE, package != nullptr ? package : envFileName);
   DRFactory factory;
   DataRep* dataRep = factory.createDataRep();
+
+  // Written once the run is over, whatever ended it.
+  auto finishRecord = [&](int exitCode) {
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - startedSteady);
+    completeRecord(record, started, static_cast<long>(took.count()), exitCode);
+    writeRecord(record);
+  };
 
   int result = NO_START;
   if (previewForm && argc != 3) {
@@ -39,6 +96,7 @@ int main(int argc, char* argv[]) {
     log->log("Error - Incorrect number of arguments");
   } else {
     log->log("Entering Data Replication Enabler");
+    startTimeLimit(log);
     log->logDebug("Creating the DRCheck object");
     DRCheck* check;
     if (argc == OLDARGS) {
@@ -62,9 +120,14 @@ int main(int argc, char* argv[]) {
     delete check;
     factory.destroyDataRep(dataRep);
     dataRep = nullptr;
+    finishRecord(result);
     log->log(LOG_FILE, "Leaving Data Replication Enabler");
   }
-  if (dataRep != nullptr) factory.destroyDataRep(dataRep);
+  if (dataRep != nullptr) {
+    factory.destroyDataRep(dataRep);
+    finishRecord(result);
+  }
+  DecisionRecord::install(nullptr);
   Logger::removeInstance(&log);
   return result;
 }

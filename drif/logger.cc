@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string>
 
+#include "drif/decision_record.h"
 #include "drif/platform.h"
 
 const char* const UNKNOWN_HOST = "Unknown";
@@ -73,7 +74,11 @@ Logger::~Logger() {
 }
 
 void Logger::log(const char* msg) {
-  if (outputType & LOG_FILE) logFileOut(false, msg);
+  if (outputType & LOG_FILE) {
+    logFileOut(false, msg);
+    // The package log's last word is kept with the run's decision record.
+    if (DecisionRecord* record = DecisionRecord::current()) record->noteMessage(msg);
+  }
   if (outputType & SYS_FILE) sysFileOut(false, msg);
 }
 

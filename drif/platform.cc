@@ -3,8 +3,10 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <syslog.h>
+#include <systemd/sd-journal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -180,6 +182,14 @@ void RealConsole::write(const std::string& text) {
   std::fflush(stdout);
 }
 
+int RealJournal::send(const std::vector<std::string>& fields) {
+  std::vector<iovec> parts;
+  parts.reserve(fields.size());
+  for (const std::string& f : fields)
+    parts.push_back({const_cast<char*>(f.data()), f.size()});
+  return sd_journal_sendv(parts.data(), static_cast<int>(parts.size()));
+}
+
 namespace {
 
 Platform& realPlatform() {
@@ -189,7 +199,8 @@ Platform& realPlatform() {
   static RealClock clock;
   static RealSysLog syslog;
   static RealConsole console;
-  static Platform real{&shell, &files, &host, &clock, &syslog, &console};
+  static RealJournal journal;
+  static Platform real{&shell, &files, &host, &clock, &syslog, &console, &journal};
   return real;
 }
 

@@ -1,5 +1,6 @@
 // The operating system as the programs see it: shell commands, files, the
-// host name, the wall clock and sleeping, the system log and standard output.
+// host name, the wall clock and sleeping, the system log, standard output
+// and the system journal.
 // Each concern is a small interface with a Real... implementation; the
 // process-wide Platform bundle holds one of each and defaults to the real
 // ones. Tests install fakes with ScopedPlatform (tests/support/fake_platform.h)
@@ -132,6 +133,21 @@ class RealConsole : public Console {
   void write(const std::string& text) override;
 };
 
+// The system journal, for entries with fields of their own.
+class Journal {
+ public:
+  virtual ~Journal() = default;
+  // Sends one entry made of "NAME=value" texts (a value may hold line
+  // feeds); 0, or a negative errno when it could not be sent (no journal
+  // runs on this node, for one).
+  virtual int send(const std::vector<std::string>& fields) = 0;
+};
+
+class RealJournal : public Journal {
+ public:
+  int send(const std::vector<std::string>& fields) override;
+};
+
 struct Platform {
   Shell* shell;
   Files* files;
@@ -139,6 +155,7 @@ struct Platform {
   Clock* clock;
   SysLog* syslog;
   Console* console;
+  Journal* journal;
 };
 
 // The platform in force: the real one unless a test installed another.

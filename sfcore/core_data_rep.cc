@@ -3,8 +3,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "drif/decision_record.h"
 #include "drif/logger.h"
 #include "drif/platform.h"
+#include "sfcore/decision_rules.h"
 
 const char* const FORCEFLAG_FILE = "/FORCEFLAG";
 
@@ -286,6 +288,15 @@ const char* repStateName(int value) {
   return "invalid value";
 }
 
+const char* writeModeName(int value) {
+  switch (value) {
+    case SYNCHRONOUS: return "SYNCHRONOUS";
+    case ASYNCHRONOUS: return "ASYNCHRONOUS";
+    case UNKNOWN_WRITEMODE: return "UNKNOWN_WRITEMODE";
+  }
+  return "invalid value";
+}
+
 const char* currencyName(int value) {
   switch (value) {
     case YES: return "YES";
@@ -299,6 +310,7 @@ const char* currencyName(int value) {
 
 CoreDataRep::CoreDataRep()
     : sfcoreDebug(std::getenv("SFCORE_DEBUG") != nullptr),
+      decidedRule(nullptr),
       env(nullptr),
       sai(nullptr) {
   log->logDebug("Inside the CoreDataRep constructor");
@@ -317,32 +329,45 @@ Environment* CoreDataRep::getEnvironment() {
 
 bool CoreDataRep::initialize(char* name) {
   log->logDebug("Inside the CoreDataRep::initialize method");
+  // Each failure names the rule that ends the run in the decision record.
+  auto fail = [this](const char* ruleName, const std::string& message) {
+    decision::note(record::RULE, ruleName);
+    log->log(message);
+    return false;
+  };
   if (env == nullptr) env = new CoreEnvironment();
   if (env->initialize() != 0) {
-    log->log("Error - (Internal) Failed to initialize environment variable "
-             "table.");
-    return false;
+    return fail(rule::ENVIRONMENT_INVALID,
+                "Error - (Internal) Failed to initialize environment variable "
+                "table.");
   }
-  if (!env->read(name)) {
-    log->log(std::string("Error - Error found in the environment file ") +
-             (name != nullptr ? name : ""));
-    return false;
+  const bool read = env->read(name);
+  // The decision record goes to the package directory as soon as one is
+  // named, even by an environment that does not validate.
+  DecisionRecord* record = DecisionRecord::current();
+  if (record != nullptr && env->getPackageDir() != nullptr)
+    record->setPackageDir(env->getPackageDir());
+  if (!read) {
+    return fail(rule::ENVIRONMENT_INVALID,
+                std::string("Error - Error found in the environment file ") +
+                    (name != nullptr ? name : ""));
   }
   if (env->validate() != 0) {
-    log->log("Error - One or more environment variables have not been "
-             "set\n\t\t\t\t properly.");
-    return false;
+    return fail(rule::ENVIRONMENT_INVALID,
+                "Error - One or more environment variables have not been "
+                "set\n\t\t\t\t properly.");
   }
+  if (record != nullptr) record->setPackageDir(env->getPackageDir());
   if (sai == nullptr) sai = saiFactory.create();
   if (sai == nullptr) {
-    log->log("Error - (Internal) Unable to create an object to handle the "
-             "storage array interface.");
-    return false;
+    return fail(rule::ARRAY_SETUP_FAILED,
+                "Error - (Internal) Unable to create an object to handle the "
+                "storage array interface.");
   }
   if (sai->initialize(name) != 0) {
-    log->log("Error - (Internal) Failed to initialize storage array "
-             "interface.");
-    return false;
+    return fail(rule::ARRAY_SETUP_FAILED,
+                "Error - (Internal) Failed to initialize storage array "
+                "interface.");
   }
   return true;
 }
@@ -353,6 +378,7 @@ int CoreDataRep::prepStorage() {
 
   DataRepState state;
   if (sai->getState(state) != 0) {
+    decision::note(record::RULE, rule::STATE_UNREADABLE);
     log->log(std::string("Error - Unable getting the Data Replication state "
                          "or the state\n\t\t\t\t") +
              "is not valid. Fix the problem and then restart the package");
@@ -360,6 +386,8 @@ int CoreDataRep::prepStorage() {
   }
   if (sfcoreDebug) dumpDrState(state);
   if (state.absoluteCurrency == YES) {
+    decidedRule = rule::FAILSAFE_ENABLED;
+    recordDecision(state, &CoreDataRep::noOpNoStartAction);
     log->log(std::string("This version of SF/YRZARN does not support Failsafe "
                          "mode enable.\n\t\t\t\t") +
              "Change Failsafe mode of this DR group to disable, \n\t\t\t\t" +
@@ -369,13 +397,52 @@ int CoreDataRep::prepStorage() {
   log->log("The configured startup policy for the package is " +
            env->getStartupPolicy());
   funcPtr action = nullptr;
-  if (getAction(state, action) != 0) {
+  const int found = getAction(state, action);
+  recordDecision(state, found == 0 ? action : nullptr);
+  if (found != 0) {
     log->log(std::string("Error - Getting unexpected Data Replication state. "
                          "Fix the \n\t\t\t\t") +
              "problem and then restart the package");
     return NO_START;
   }
-  return (this->*action)();
+  const int result = (this->*action)();
+  recordOutcome(result);
+  return result;
+}
+
+void CoreDataRep::recordDecision(const DataRepState& state, funcPtr action) {
+  if (DecisionRecord::current() == nullptr) return;
+  decision::note(record::STATE, {{"role", roleName(state.role)},
+                                 {"link", linkName(state.linkState)},
+                                 {"currency", currencyName(state.absoluteCurrency)},
+                                 {"replication", repStateName(state.repState)},
+                                 {"write_mode", writeModeName(state.writeMode)}});
+  if (decidedRule != nullptr) decision::note(record::RULE, decidedRule);
+  const std::pair<funcPtr, const char*> names[] = {
+      {&CoreDataRep::noOpSuccessAction, action::START},
+      {&CoreDataRep::noOpNoStartAction, action::REFUSE},
+      {&CoreDataRep::noOpNoStartCurAction, action::REFUSE_HERE},
+      {&CoreDataRep::failoverSwapAction, action::FAILOVER},
+      {&CoreDataRep::waitForCopyAction, action::WAIT_FOR_COPY},
+      {&CoreDataRep::waitForMergeAction, action::WAIT_FOR_MERGE},
+  };
+  const char* name = action::NONE;
+  for (const auto& n : names)
+    if (action != nullptr && action == n.first) name = n.second;
+  decision::note(record::ACTION, name);
+}
+
+void CoreDataRep::recordOutcome(int result) {
+  DecisionRecord* record = DecisionRecord::current();
+  if (record == nullptr || result != SUCCESS || decidedRule == nullptr) return;
+  const DecisionRule* applied = findRule(decidedRule);
+  if (applied == nullptr || !applied->givesUpWrites || record->has(record::WRITES_GIVEN_UP))
+    return;
+  // Unknown when the source could not be read: null, never 0.
+  const nlohmann::json& fields = record->fields();
+  record->set(record::WRITES_GIVEN_UP, fields.contains(record::WRITES_OUTSTANDING)
+                                            ? fields[record::WRITES_OUTSTANDING]
+                                            : nlohmann::json(nullptr));
 }
 
 void CoreDataRep::dumpDrState(const DataRepState& state) {
@@ -389,20 +456,30 @@ void CoreDataRep::dumpDrState(const DataRepState& state) {
   log->log(text);
 }
 
+int CoreDataRep::choose(funcPtr& action, funcPtr chosen, const char* ruleName) {
+  action = chosen;
+  decidedRule = ruleName;
+  return 0;
+}
+
+int CoreDataRep::noAction(const char* ruleName) {
+  decidedRule = ruleName;
+  return 1;
+}
+
 int CoreDataRep::getAction(const DataRepState& drState, funcPtr& action) {
   log->logDebug("Inside the CoreDataRep::getAction method");
   if (drState.role == UNKNOWN_ROLE) {
     log->log(G1);
-    action = &CoreDataRep::noOpNoStartCurAction;
-    return 0;
+    return choose(action, &CoreDataRep::noOpNoStartCurAction, rule::ROLE_UNKNOWN);
   }
   if (drState.linkState == UNKNOWN_LINK_STATE) {
     log->log(G2);
-    return 1;
+    return noAction(rule::LINK_UNKNOWN);
   }
   if (drState.absoluteCurrency == UNKNOWN_ABSOLUTE_CURRENCY) {
     log->log(G3);
-    return 1;
+    return noAction(rule::CURRENCY_UNKNOWN);
   }
   if (drState.role == SOURCE) {
     if (drState.linkState == UP) {
@@ -416,7 +493,7 @@ int CoreDataRep::getAction(const DataRepState& drState, funcPtr& action) {
       return sourceLinkDown(drState, action);
     }
     log->log(G4);
-    return 1;
+    return noAction(rule::LINK_INVALID);
   }
   if (drState.role == TARGET) {
     if (drState.linkState == UP) {
@@ -430,10 +507,21 @@ int CoreDataRep::getAction(const DataRepState& drState, funcPtr& action) {
       return targetLinkDown(drState, action);
     }
     log->log(G4);
-    return 1;
+    return noAction(rule::LINK_INVALID);
   }
   log->log(G5);
-  return 1;
+  return noAction(rule::ROLE_INVALID);
+}
+
+// The rows of states a side cannot be in: a debug line and no action.
+int CoreDataRep::unexpectedState(int repState, const char* ruleName) {
+  switch (repState) {
+    case SOURCE_OUT_DATED: log->logDebug(D1); break;
+    case UNKNOWN_OUT_DATED: log->logDebug(D2); break;
+    case TRACK_COPY_IN_PROGRESS: log->logDebug(D3); break;
+    default: log->logDebug(D4); break;
+  }
+  return noAction(ruleName);
 }
 
 int CoreDataRep::sourceLinkUp(const DataRepState& drState, funcPtr& action) {
@@ -441,26 +529,23 @@ int CoreDataRep::sourceLinkUp(const DataRepState& drState, funcPtr& action) {
   switch (drState.repState) {
     case SYNCED:
       log->log(S1);
-      action = &CoreDataRep::noOpSuccessAction;
-      return 0;
+      return choose(action, &CoreDataRep::noOpSuccessAction, rule::SRC_UP_SYNCED);
     case TARGET_OUT_DATED:
       if (policy == AVAIL || policy == DATA) {
         log->log(S2(policy));
-        action = &CoreDataRep::noOpSuccessAction;
-        return 0;
+        return choose(action, &CoreDataRep::noOpSuccessAction, rule::SRC_UP_BEHIND);
       }
       log->log(G7(policy));
-      if (policy != REMOTE) return 1;
-      action = &CoreDataRep::noOpNoStartAction;
-      return 0;
-    case SOURCE_OUT_DATED: log->logDebug(D1); return 1;
-    case UNKNOWN_OUT_DATED: log->logDebug(D2); return 1;
-    case TRACK_COPY_IN_PROGRESS: log->logDebug(D3); return 1;
-    case LOG_COPY_IN_PROGRESS: log->logDebug(D4); return 1;
+      if (policy != REMOTE) return noAction(rule::SRC_UP_POLICY_INVALID);
+      return choose(action, &CoreDataRep::noOpNoStartAction, rule::SRC_UP_BEHIND_REFUSED);
+    case SOURCE_OUT_DATED:
+    case UNKNOWN_OUT_DATED:
+    case TRACK_COPY_IN_PROGRESS:
+    case LOG_COPY_IN_PROGRESS:
+      return unexpectedState(drState.repState, rule::SRC_UP_UNEXPECTED);
     default:
       log->log(I1);
-      action = &CoreDataRep::noOpNoStartAction;
-      return 0;
+      return choose(action, &CoreDataRep::noOpNoStartAction, rule::SRC_UP_INVALID);
   }
 }
 
@@ -472,27 +557,27 @@ int CoreDataRep::sourceLinkDown(const DataRepState& drState, funcPtr& action) {
       // Only these rows depend on the currency of the data.
       if (drState.absoluteCurrency != NO) {
         log->log(G8);
-        return 1;
+        return noAction(rule::SRC_DOWN_CURRENCY_INVALID);
       }
       bool synced = drState.repState == SYNCED;
       if (policy == AVAIL || policy == DATA) {
         log->log(synced ? S3(policy) : S5(policy));
-        action = &CoreDataRep::noOpSuccessAction;
-        return 0;
+        return choose(action, &CoreDataRep::noOpSuccessAction,
+                      synced ? rule::SRC_DOWN_SYNCED : rule::SRC_DOWN_BEHIND);
       }
       log->log(synced && policy == REMOTE ? S4(policy) : G7(policy));
-      if (policy != REMOTE) return 1;
-      action = &CoreDataRep::noOpNoStartAction;
-      return 0;
+      if (policy != REMOTE) return noAction(rule::SRC_DOWN_POLICY_INVALID);
+      return choose(action, &CoreDataRep::noOpNoStartAction,
+                    synced ? rule::SRC_DOWN_SYNCED_REFUSED : rule::SRC_DOWN_BEHIND_REFUSED);
     }
-    case SOURCE_OUT_DATED: log->logDebug(D1); return 1;
-    case UNKNOWN_OUT_DATED: log->logDebug(D2); return 1;
-    case TRACK_COPY_IN_PROGRESS: log->logDebug(D3); return 1;
-    case LOG_COPY_IN_PROGRESS: log->logDebug(D4); return 1;
+    case SOURCE_OUT_DATED:
+    case UNKNOWN_OUT_DATED:
+    case TRACK_COPY_IN_PROGRESS:
+    case LOG_COPY_IN_PROGRESS:
+      return unexpectedState(drState.repState, rule::SRC_DOWN_UNEXPECTED);
     default:
       log->log(I2);
-      action = &CoreDataRep::noOpNoStartAction;
-      return 0;
+      return choose(action, &CoreDataRep::noOpNoStartAction, rule::SRC_DOWN_INVALID);
   }
 }
 
@@ -504,74 +589,65 @@ int CoreDataRep::targetLinkUp(const DataRepState& drState, funcPtr& action) {
   switch (drState.repState) {
     case SYNCED:
       log->log(T1);
-      action = &CoreDataRep::failoverSwapAction;
-      return 0;
+      return choose(action, &CoreDataRep::failoverSwapAction, rule::DST_UP_SYNCED);
     case TARGET_OUT_DATED:
       if (policy == AVAIL) {
         log->log(T2(policy));
-        action = &CoreDataRep::failoverSwapAction;
-        return 0;
+        return choose(action, &CoreDataRep::failoverSwapAction, rule::DST_UP_BEHIND);
       }
       if (policy == DATA || policy == REMOTE) {
         if (checkForceFlag()) {
           log->log(F1);
-          action = &CoreDataRep::failoverSwapAction;
-        } else {
-          log->log(T3(policy));
-          action = &CoreDataRep::noOpNoStartAction;
+          return choose(action, &CoreDataRep::failoverSwapAction, rule::DST_UP_BEHIND_FORCED);
         }
-        return 0;
+        log->log(T3(policy));
+        return choose(action, &CoreDataRep::noOpNoStartAction, rule::DST_UP_BEHIND_REFUSED);
       }
       log->log(G6);
-      return 1;
-    case SOURCE_OUT_DATED: log->logDebug(D1); return 1;
-    case UNKNOWN_OUT_DATED: log->logDebug(D2); return 1;
+      return noAction(rule::DST_UP_BEHIND_POLICY_INVALID);
+    case SOURCE_OUT_DATED:
+    case UNKNOWN_OUT_DATED:
+      return unexpectedState(drState.repState, rule::DST_UP_UNEXPECTED);
     case TRACK_COPY_IN_PROGRESS:
       if (waitTime > NO_WAIT) {
         log->log(T4(minutes));
-        action = &CoreDataRep::waitForCopyAction;
-      } else {
-        log->log(T5);
-        action = &CoreDataRep::noOpNoStartCurAction;
+        return choose(action, &CoreDataRep::waitForCopyAction, rule::DST_UP_COPYING_WAIT);
       }
-      return 0;
+      log->log(T5);
+      return choose(action, &CoreDataRep::noOpNoStartCurAction, rule::DST_UP_COPYING_NO_WAIT);
     case LOG_COPY_IN_PROGRESS:
       if (waitTime > NO_WAIT) {
         if (async && (policy == DATA || policy == REMOTE) && checkForceFlag()) {
           log->log(T6);
-          action = &CoreDataRep::failoverSwapAction;
-        } else {
-          log->log(T7(minutes));
-          action = &CoreDataRep::waitForMergeAction;
+          return choose(action, &CoreDataRep::failoverSwapAction, rule::DST_UP_MERGING_FORCED);
         }
-        return 0;
+        log->log(T7(minutes));
+        return choose(action, &CoreDataRep::waitForMergeAction, rule::DST_UP_MERGING_WAIT);
       }
       if (!async) {
         log->log(T11);
-        action = &CoreDataRep::noOpNoStartCurAction;
-        return 0;
+        return choose(action, &CoreDataRep::noOpNoStartCurAction,
+                      rule::DST_UP_MERGING_SYNC_NO_WAIT);
       }
       if (policy == AVAIL) {
         log->log(T8);
-        action = &CoreDataRep::failoverSwapAction;
-        return 0;
+        return choose(action, &CoreDataRep::failoverSwapAction, rule::DST_UP_MERGING_NO_WAIT);
       }
       if (policy == DATA || policy == REMOTE) {
         if (checkForceFlag()) {
           log->log(T9);
-          action = &CoreDataRep::failoverSwapAction;
-        } else {
-          log->log(T10);
-          action = &CoreDataRep::noOpNoStartCurAction;
+          return choose(action, &CoreDataRep::failoverSwapAction,
+                        rule::DST_UP_MERGING_NO_WAIT_FORCED);
         }
-        return 0;
+        log->log(T10);
+        return choose(action, &CoreDataRep::noOpNoStartCurAction,
+                      rule::DST_UP_MERGING_NO_WAIT_REFUSED);
       }
       log->log(G6);
-      return 1;
+      return noAction(rule::DST_UP_MERGING_POLICY_INVALID);
     default:
       log->log(I2);
-      action = &CoreDataRep::noOpNoStartAction;
-      return 0;
+      return choose(action, &CoreDataRep::noOpNoStartAction, rule::DST_UP_INVALID);
   }
 }
 
@@ -581,52 +657,50 @@ int CoreDataRep::targetLinkDown(const DataRepState& drState, funcPtr& action) {
     case SYNCED:
       if (policy == AVAIL || policy == DATA) {
         log->log(T12(policy));
-        action = &CoreDataRep::failoverSwapAction;
-        return 0;
+        return choose(action, &CoreDataRep::failoverSwapAction, rule::DST_DOWN_SYNCED);
       }
       if (policy == REMOTE) {
         if (checkForceFlag()) {
           log->log(F1);
-          action = &CoreDataRep::failoverSwapAction;
-        } else {
-          log->log(T13(policy));
-          action = &CoreDataRep::noOpNoStartAction;
+          return choose(action, &CoreDataRep::failoverSwapAction, rule::DST_DOWN_SYNCED_FORCED);
         }
-        return 0;
+        log->log(T13(policy));
+        return choose(action, &CoreDataRep::noOpNoStartAction, rule::DST_DOWN_SYNCED_REFUSED);
       }
       log->log(G6);
-      return 1;
+      return noAction(rule::DST_DOWN_SYNCED_POLICY_INVALID);
     case TARGET_OUT_DATED:
-    case LOG_COPY_IN_PROGRESS:
+    case LOG_COPY_IN_PROGRESS: {
+      const bool merging = drState.repState == LOG_COPY_IN_PROGRESS;
       if (policy == AVAIL) {
         log->log(T14(policy));
-        action = drState.repState == TARGET_OUT_DATED
-                     ? &CoreDataRep::failoverSwapAction
-                     : &CoreDataRep::waitForMergeAction;
-        return 0;
+        if (merging)
+          return choose(action, &CoreDataRep::waitForMergeAction, rule::DST_DOWN_MERGING_WAIT);
+        return choose(action, &CoreDataRep::failoverSwapAction, rule::DST_DOWN_BEHIND);
       }
       if (policy == DATA) {
         if (checkForceFlag()) {
           log->log(F1);
-          action = &CoreDataRep::failoverSwapAction;
-        } else {
-          log->log(T15(policy));
-          action = &CoreDataRep::noOpNoStartAction;
+          return choose(action, &CoreDataRep::failoverSwapAction,
+                        merging ? rule::DST_DOWN_MERGING_FORCED : rule::DST_DOWN_BEHIND_FORCED);
         }
-        return 0;
+        log->log(T15(policy));
+        return choose(action, &CoreDataRep::noOpNoStartAction,
+                      merging ? rule::DST_DOWN_MERGING_REFUSED : rule::DST_DOWN_BEHIND_REFUSED);
       }
       log->log(G6);
-      return 1;
-    case SOURCE_OUT_DATED: log->logDebug(D1); return 1;
-    case UNKNOWN_OUT_DATED: log->logDebug(D2); return 1;
+      return noAction(merging ? rule::DST_DOWN_MERGING_POLICY_INVALID
+                              : rule::DST_DOWN_BEHIND_POLICY_INVALID);
+    }
+    case SOURCE_OUT_DATED:
+    case UNKNOWN_OUT_DATED:
+      return unexpectedState(drState.repState, rule::DST_DOWN_UNEXPECTED);
     case TRACK_COPY_IN_PROGRESS:
       log->log(T16);
-      action = &CoreDataRep::noOpNoStartAction;
-      return 0;
+      return choose(action, &CoreDataRep::noOpNoStartAction, rule::DST_DOWN_COPYING);
     default:
       log->log(I3);
-      action = &CoreDataRep::noOpNoStartAction;
-      return 0;
+      return choose(action, &CoreDataRep::noOpNoStartAction, rule::DST_DOWN_INVALID);
   }
 }
 
@@ -650,10 +724,12 @@ bool CoreDataRep::checkForceFlag() {
   }
   if (preview) {
     // A preview changes nothing: the start that follows will need the file.
+    decision::note(record::FORCEFLAG, FORCEFLAG_PRESENT);
     log->log("The FORCEFLAG file exists and would be used. In preview mode "
              "it is kept.");
     return true;
   }
+  decision::note(record::FORCEFLAG, FORCEFLAG_USED);
   log->log("The FORCEFLAG file exists. It will be removed.");
   if (!files->remove(path)) {
     log->log("Warning - Failed to remove the FORCEFLAG file. Try to manually "

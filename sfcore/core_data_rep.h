@@ -39,6 +39,11 @@ class CoreDataRep : public DataRep {
   // action untouched and returns 1 when the state has no action. Logs the
   // row's message.
   int getAction(const DataRepState& drState, funcPtr& action);
+  // The table's two endings: an action chosen by the rule (0), or the rule
+  // has none (1). Either way the rule is kept for the decision record.
+  int choose(funcPtr& action, funcPtr chosen, const char* ruleName);
+  int noAction(const char* ruleName);
+  int unexpectedState(int repState, const char* ruleName);
   int sourceLinkUp(const DataRepState& drState, funcPtr& action);
   int sourceLinkDown(const DataRepState& drState, funcPtr& action);
   int targetLinkUp(const DataRepState& drState, funcPtr& action);
@@ -60,7 +65,14 @@ class CoreDataRep : public DataRep {
   // The common end of the three actions that fail over.
   int failoverDone(int result);
 
+  // Notes the state, the rule and the action in the decision record.
+  void recordDecision(const DataRepState& state, funcPtr action);
+  // After the action: the writes a start on data that may not be current
+  // gave up.
+  void recordOutcome(int result);
+
   bool sfcoreDebug;
+  const char* decidedRule;  // the rule getAction applied
   CoreEnvironment* env;
   SAIFactory saiFactory;
   StorageArrayInterface* sai;

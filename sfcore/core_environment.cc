@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "drif/command_text.h"
+#include "drif/decision_record.h"
 #include "drif/logger.h"
 #include "drif/platform.h"
 
@@ -308,6 +309,9 @@ bool CoreEnvironment::readPackage(const char* name) {
 
 int CoreEnvironment::validate() {
   log->logDebug("Inside the CoreEnvironment::validate method");
+  // As configured, valid or not: the decision record shows what was given.
+  decision::note(record::POLICY, startupPolicy);
+  decision::note(record::WAIT_TIME, waitTime);
   int result = 0;
   if (clusterType == nullptr || (strcasecmp(clusterType, "nearspan") != 0 &&
                                  strcasecmp(clusterType, "farspan") != 0)) {

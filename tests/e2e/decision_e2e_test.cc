@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -27,6 +28,7 @@ const char* const DC2_WWN = "50014380025B4C20";
 const char* const PKGDIR = "/opt/kxcluster/pkg/pkg1";
 const char* const ENV_FILE = "/opt/kxcluster/pkg/pkg1/pkg1.env";
 const char* const FORCEFLAG = "/opt/kxcluster/pkg/pkg1/FORCEFLAG";
+const char* const RECORDS = "/opt/kxcluster/pkg/pkg1/decisions.jsonl";
 
 const char* const AVAIL = "AVAILABILITY_PREFERRED";
 const char* const DATA = "DATA_CURRENCY_PREFERRED";
@@ -279,6 +281,12 @@ std::vector<Group> allGroups() {
          json::array({json{{"returnValue", 4}, {"errorCodes", json::array({0})}}})}}},
       {"dstUpBehindPreview", with(src, {{"LogState", "logging"}}), dst},
       {"dstDownBehindNotAFile", srcDown, dstDown},
+      // Read back with drenable -explain.
+      {"explainStart", src, dst},
+      {"explainFailover", with(src, {{"LogState", "logging"}, {"TotalTransmit", "17"}}), dst},
+      {"explainRefused", with(src, {{"LogState", "logging"}, {"TotalTransmit", "17"}}), dst},
+      {"recordPlanted", src, dst},
+      {"timeLimited", src, dst},
   };
 }
 
@@ -310,6 +318,9 @@ class DecisionE2E : public ::testing::Test {
     // the environment file's ("fifo", "zero": a link to /dev/zero).
     std::string plantedFlag = "";
     std::string plantedEnv = "";
+    // A symbolic link planted at the decision log's name, to a file.
+    bool plantedRecord = false;
+    std::string timeLimit = "";  // DRENABLE_TIME_LIMIT, when not empty
   };
 
   // Runs drenable for the package of one DR group; remembers the node.
@@ -344,6 +355,10 @@ class DecisionE2E : public ::testing::Test {
     if (run.plantedEnv == "zero") {
       EXPECT_EQ(symlink("/dev/zero", node.hostPath(ENV_FILE).c_str()), 0);
     }
+    if (run.plantedRecord) {
+      node.writeFile(std::string(PKGDIR) + "/other", "kept\n");
+      EXPECT_EQ(symlink("other", node.hostPath(RECORDS).c_str()), 0);
+    }
 
     support::RunOptions o;
     if (run.preview)
@@ -351,6 +366,7 @@ class DecisionE2E : public ::testing::Test {
     else
       o.args = {ENV_FILE, "0", "0", "", ""};
     o.env["PACKAGE"] = "pkg1";
+    if (!run.timeLimit.empty()) o.env["DRENABLE_TIME_LIMIT"] = run.timeLimit;
     if (run.fast) {
       support::preloadFakeTime(o, FAKETIME_SLEEP_LIB, "@2024-01-01 00:00:00 x100");
     }
@@ -359,7 +375,48 @@ class DecisionE2E : public ::testing::Test {
     sim_->clearRequests();
     support::RunResult r = node.run(DRENABLE_BIN, o);
     EXPECT_EQ(r.setupError, "");
+    if (!run.plantedRecord) checkRecord(run, r);
     return r;
+  }
+
+  // Every run leaves exactly one decision record, in the package folder and
+  // the journal, that agrees with what happened; a run that never learnt
+  // the package folder leaves none and says so.
+  void checkRecord(const Run& run, const support::RunResult& r) {
+    const std::optional<std::string> text = node_->readFile(RECORDS);
+    if (!run.plantedEnv.empty()) {
+      EXPECT_FALSE(text.has_value());
+      Messages m = r.normalMessages();
+      EXPECT_NE(std::find(m.begin(), m.end(),
+                          "Warning - No decision record is written: the package directory is "
+                          "not known."),
+                m.end());
+      return;
+    }
+    ASSERT_TRUE(text.has_value()) << r.describe();
+    ASSERT_EQ(std::count(text->begin(), text->end(), '\n'), 1) << *text;
+    lastRecord_ = json::parse(*text);
+    const json& rec = lastRecord_;
+    EXPECT_EQ(rec["exit"], r.exitCode) << *text;
+    EXPECT_EQ(rec["preview"], run.preview) << *text;
+    EXPECT_EQ(rec.value("failovers", json::array()).size(), failovers(run.group)) << *text;
+    const char* flag = !run.forceflag ? "absent" : forceflagLeft() ? "present" : "used";
+    EXPECT_EQ(rec["forceflag"], flag) << *text;
+    EXPECT_EQ(rec["package"], "pkg1");
+    EXPECT_LE(rec["reason"].get<std::string>().size(), 128u);
+    ASSERT_EQ(r.journal.size(), 1u) << r.describe();
+    EXPECT_EQ(r.journal[0].at("MESSAGE_ID"), "a03ebe107da641489bf7b3d7daaa0983");
+    EXPECT_EQ(r.journal[0].at("DRENABLE_EXIT"), std::to_string(r.exitCode));
+    EXPECT_EQ(json::parse(r.journal[0].at("DRENABLE_RECORD")), rec);
+  }
+
+  // drenable -explain on the node of the last run.
+  support::RunResult explain(std::vector<std::string> options) {
+    support::RunOptions o;
+    o.args = {"-explain"};
+    o.args.insert(o.args.end(), options.begin(), options.end());
+    o.args.push_back(ENV_FILE);
+    return node_->run(DRENABLE_BIN, o);
   }
 
   // A FIFO made at a node path by the unprivileged user nobody, in a
@@ -401,6 +458,7 @@ class DecisionE2E : public ::testing::Test {
   static support::ZarnSim* sim_;
   static std::vector<Group>* groups_;
   std::unique_ptr<support::Sandbox> node_;
+  json lastRecord_;
 };
 
 support::ZarnSim* DecisionE2E::sim_ = nullptr;
@@ -750,6 +808,134 @@ TEST_F(DecisionE2E, RetriesALockCollision) {
   EXPECT_EQ(decision(r), (Messages{policyLine(AVAIL), T1, count(1), lock, count(2), lock,
                                    count(3), SWAPPED, LEAVING}));
   EXPECT_EQ(failovers("waitLock"), 3u);
+}
+
+// ---- the decision record, read back ----------------------------------------
+
+// One run of each outcome: the rule that fired, the writes the arrays
+// reported, and drenable -explain telling it (words, the record itself,
+// and the lines a script reads).
+TEST_F(DecisionE2E, RecordNamesTheRuleAndExplainTellsIt) {
+  const struct {
+    Run run;
+    const char* rule;
+    json writes;
+    json givenUp;
+    const char* outcome;
+    std::vector<std::string> words;
+  } cases[] = {
+      {{"explainStart", "node1"}, "source-link-up-synced", 0, nullptr, "start",
+       {"started (exit 0)", "This site holds the source: nothing is given up."}},
+      {{"explainFailover", "node3"}, "destination-link-up-behind", 17, 17,
+       "start-after-failover",
+       {"started after a failover (exit 3)", "17 writes that had not reached this site were given up"}},
+      {{"explainRefused", "node4", DATA}, "destination-link-up-behind-refused", 17, nullptr,
+       "refused",
+       {"refused (exit 1)", "17 writes on the source had not reached this site",
+        "/opt/kxcluster/pkg/pkg1/FORCEFLAG and start the package again"}},
+      {{"explainRefused", "node3", AVAIL, 5, false, false, false, 1}, "role-unknown", nullptr,
+       nullptr, "refused-here", {"refused on this node (exit 2)", "No SMI-S server of DC2"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rule);
+    auto r = drenable(c.run);
+    EXPECT_EQ(lastRecord_["rule"], c.rule);
+    EXPECT_EQ(lastRecord_.contains("writes_outstanding") ? lastRecord_["writes_outstanding"] : json(),
+              c.writes);
+    EXPECT_EQ(lastRecord_.contains("writes_given_up") ? lastRecord_["writes_given_up"] : json(),
+              c.givenUp);
+
+    auto words = explain({});
+    EXPECT_EQ(words.exitCode, 0) << words.describe();
+    // The words are wrapped: compared with every run of blanks made one.
+    std::string flat;
+    for (char ch : words.out)
+      if (!std::isspace(static_cast<unsigned char>(ch)) || (!flat.empty() && flat.back() != ' '))
+        flat += std::isspace(static_cast<unsigned char>(ch)) ? ' ' : ch;
+    for (const std::string& w : c.words)
+      EXPECT_NE(flat.find(w), std::string::npos) << w << "\n" << words.out;
+    auto raw = explain({"-json"});
+    EXPECT_EQ(json::parse(raw.out), lastRecord_);
+    auto summary = explain({"-summary"});
+    EXPECT_NE(summary.out.find("outcome=" + std::string(c.outcome) + "\n"), std::string::npos)
+        << summary.out;
+    EXPECT_NE(summary.out.find("rule=" + std::string(c.rule) + "\n"), std::string::npos);
+    EXPECT_TRUE(r.err.empty() && words.err.empty()) << r.err << words.err;
+  }
+}
+
+// Given 20 seconds where the failover's answer may take the query time-out
+// of 300, no failover is begun; a time limit that is no number is ignored.
+TEST_F(DecisionE2E, TimeLimitBeginsNoFailoverThatCouldNotFinish) {
+  Run run{"timeLimited", "node3"};
+  run.timeLimit = "20";
+  auto r = drenable(run);
+  EXPECT_EQ(r.exitCode, 1) << r.describe();
+  EXPECT_EQ(decision(r),
+            (Messages{policyLine(AVAIL), T1, count(1),
+                      "Error - The time limit of the start (DRENABLE_TIME_LIMIT, 20 seconds) "
+                      "leaves 18 seconds, less than\n\t\t\t\tthe query time-out (300 seconds) "
+                      "the failover's answer may take.\n\t\t\t\tThe failover is not begun.",
+                      SWAP_FAILED, LEAVING}));
+  EXPECT_EQ(failovers("timeLimited"), 0u);
+  EXPECT_EQ(lastRecord_["time_limit"], 20);
+  EXPECT_EQ(lastRecord_["reason"],
+            "refused: start time limit of 20 s ran out before the failover; "
+            "AVAILABILITY_PREFERRED; raise the start time-out");
+
+  run.timeLimit = "soon";
+  r = drenable(run);
+  EXPECT_EQ(r.exitCode, 3) << r.describe();
+  Messages m = r.normalMessages();
+  EXPECT_NE(std::find(m.begin(), m.end(),
+                      "Warning - DRENABLE_TIME_LIMIT=soon is not a whole number of seconds (1 "
+                      "or more): no time limit applies."),
+            m.end());
+  EXPECT_EQ(failovers("timeLimited"), 1u);
+}
+
+// A link an unprivileged user left at the decision log's name is not
+// followed, and the decision stands.
+TEST_F(DecisionE2E, UnwritableRecordLeavesTheDecisionAsItIs) {
+  Run run{"recordPlanted", "node1"};
+  run.plantedRecord = true;
+  auto r = drenable(run);
+  EXPECT_EQ(r.exitCode, 0) << r.describe();
+  EXPECT_EQ(decision(r), (Messages{policyLine(AVAIL), S1,
+                                   std::string("Warning - The decision record could not be "
+                                               "written to ") +
+                                       RECORDS + ": it is a symbolic link.",
+                                   LEAVING}));
+  EXPECT_EQ(node_->readFile(std::string(PKGDIR) + "/other"), "kept\n");
+}
+
+TEST_F(DecisionE2E, ExplainRefusesWhatItCannotRead) {
+  auto r = drenable({"explainStart", "node1"});
+  ASSERT_EQ(r.exitCode, 0);
+  const struct {
+    const char* name;
+    std::string records;  // "" : no log at all
+    int exit;
+    const char* says;
+  } cases[] = {
+      {"NoRecordYet", "", 1, "no decision has been recorded for this package yet"},
+      {"DamagedLastLine", "{\"exit\":0,\"time\":\"x\"}\n{\"exit\":", 1,
+       "line 2 of /opt/kxcluster/pkg/pkg1/decisions.jsonl is not a decision record"},
+      {"NotARecord", "[1,2]\n", 1, "is not a decision record (it is not a JSON object)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.records.empty())
+      ::unlink(node_->hostPath(RECORDS).c_str());
+    else
+      node_->writeFile(RECORDS, c.records, 0600);
+    auto e = explain({});
+    EXPECT_EQ(e.exitCode, c.exit) << e.describe();
+    EXPECT_NE(e.err.find(c.says), std::string::npos) << e.err;
+  }
+  support::RunOptions o;
+  o.args = {"-explain", "-n", "0", ENV_FILE};
+  EXPECT_EQ(node_->run(DRENABLE_BIN, o).exitCode, 2);
 }
 
 }  // namespace

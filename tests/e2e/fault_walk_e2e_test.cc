@@ -10,6 +10,7 @@
 // time-out of one second is a tenth of one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -183,6 +184,33 @@ void checkInvariants(const Decision& d, const Fault& fault, const Outcome& clean
   EXPECT_TRUE(o.run.exitCode != 3 || received == 1) << "a switch without a success received";
 }
 
+// The request a faulted SMI-S request belongs to, as the decision record
+// names it.
+std::string requestOf(const support::SimRequest& r) {
+  if (readOfTheGroup(r)) return r.target.find(DC2_WWN) != std::string::npos ? "local state"
+                                                                             : "remote state";
+  return "failover";  // FastFailover and the look-ups before it
+}
+
+// Every run adds one decision record; a run whose outcome the fault
+// changed has a record that names the request that failed.
+void checkRecord(const support::Sandbox& node, size_t runsOnNode, const Outcome& clean,
+                 const Outcome& o, size_t faultedIndex) {
+  const std::string text = node.readFile(std::string(PKGDIR) + "/decisions.jsonl").value_or("");
+  ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<long>(runsOnNode)) << text;
+  const size_t start = text.rfind('\n', text.size() - 2);
+  const json rec = json::parse(text.substr(start == std::string::npos ? 0 : start + 1));
+  EXPECT_EQ(rec["exit"], o.run.exitCode);
+  if (o.run.exitCode == clean.run.exitCode) return;
+  const std::string request = requestOf(clean.requests[faultedIndex]);
+  bool named = false;
+  for (const json& f : rec.value("failures", json::array()))
+    named = named || f["request"] == request;
+  for (const json& f : rec.value("failovers", json::array()))
+    named = named || (request == "failover" && f["code"].is_null());
+  EXPECT_TRUE(named) << "the record does not name the " << request << ": " << rec.dump();
+}
+
 TEST(FaultWalkE2E, NoFaultOnTheWireStartsOrSwitchesWhatTheDataDoesNotAllow) {
   const auto began = std::chrono::steady_clock::now();
   size_t runs = 0;
@@ -191,16 +219,19 @@ TEST(FaultWalkE2E, NoFaultOnTheWireStartsOrSwitchesWhatTheDataDoesNotAllow) {
     support::Sandbox node("node3");
     Outcome clean = decide(node, d, nullptr, 0);
     ++runs;
+    size_t runsOnNode = 1;
     ASSERT_EQ(clean.run.exitCode, d.cleanExit) << clean.run.describe();
     int exits[4] = {0, 0, 0, 0};
     for (size_t i = 0; i < clean.requests.size(); ++i) {
       for (const Fault& f : FAULTS) {
         Outcome o = decide(node, d, &f, i);
         ++runs;
+        ++runsOnNode;
         std::string tried = std::string(f.name) + " on request " + std::to_string(i) + " (" +
                             clean.requests[i].operation + ")";
         SCOPED_TRACE(tried);
         checkInvariants(d, f, clean, o);
+        checkRecord(node, runsOnNode, clean, o, i);
         if (o.run.exitCode >= 0 && o.run.exitCode <= 3) ++exits[o.run.exitCode];
         if (::testing::Test::HasFailure()) {
           ADD_FAILURE() << o.run.describe();

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "drif/data_rep.h"
+#include "drif/decision_record.h"
+#include "sfcore/decision_rules.h"
 #include "tests/sfcore/engine_fixture.h"
 
 namespace {
@@ -336,6 +339,97 @@ const Row ROWS[] = {
     {"Preview_TargetDown_LogCopy_Data_FlagIsFifo", TGT, DOWN, NO, LOG_COPY_IN_PROGRESS, SYNC, D, 5, FIFO, NO_START_NOOP, T15(D), "", true, true},
 };
 
+// The rule the decision record names for each row: one name a row of the
+// table, the same name for the same row whatever else differs.
+const std::map<std::string, const char*> RULES = {
+    {"G1_UnknownRoleComesFirst", rule::ROLE_UNKNOWN},
+    {"G2_UnknownLink", rule::LINK_UNKNOWN},
+    {"G3_UnknownCurrency", rule::CURRENCY_UNKNOWN},
+    {"G4_SourceOddLink", rule::LINK_INVALID},
+    {"G4_TargetOddLink", rule::LINK_INVALID},
+    {"G5_OddRole", rule::ROLE_INVALID},
+    {"G8_SourceDownSyncedOddCurrency", rule::SRC_DOWN_CURRENCY_INVALID},
+    {"G8_SourceDownTargetOutDatedOddCurrency", rule::SRC_DOWN_CURRENCY_INVALID},
+    {"SourceUpTargetOutDatedTakesOddCurrencyAsNo", rule::SRC_UP_BEHIND},
+    {"SourceUp_Synced_Avail", rule::SRC_UP_SYNCED},
+    {"SourceUp_Synced_Other", rule::SRC_UP_SYNCED},
+    {"SourceUp_TargetOutDated_Avail", rule::SRC_UP_BEHIND},
+    {"SourceUp_TargetOutDated_Data", rule::SRC_UP_BEHIND},
+    {"SourceUp_TargetOutDated_Remote", rule::SRC_UP_BEHIND_REFUSED},
+    {"SourceUp_TargetOutDated_Other", rule::SRC_UP_POLICY_INVALID},
+    {"SourceUp_SourceOutDated", rule::SRC_UP_UNEXPECTED},
+    {"SourceUp_UnknownOutDated", rule::SRC_UP_UNEXPECTED},
+    {"SourceUp_TrackCopy", rule::SRC_UP_UNEXPECTED},
+    {"SourceUp_LogCopy", rule::SRC_UP_UNEXPECTED},
+    {"SourceUp_Invalid", rule::SRC_UP_INVALID},
+    {"SourceUp_OddRepState", rule::SRC_UP_INVALID},
+    {"SourceDown_Synced_Avail", rule::SRC_DOWN_SYNCED},
+    {"SourceDown_Synced_Data", rule::SRC_DOWN_SYNCED},
+    {"SourceDown_Synced_Remote", rule::SRC_DOWN_SYNCED_REFUSED},
+    {"SourceDown_Synced_Other", rule::SRC_DOWN_POLICY_INVALID},
+    {"SourceDown_TargetOutDated_Avail", rule::SRC_DOWN_BEHIND},
+    {"SourceDown_TargetOutDated_Data", rule::SRC_DOWN_BEHIND},
+    {"SourceDown_TargetOutDated_Remote", rule::SRC_DOWN_BEHIND_REFUSED},
+    {"SourceDown_TargetOutDated_Other", rule::SRC_DOWN_POLICY_INVALID},
+    {"SourceDown_SourceOutDated", rule::SRC_DOWN_UNEXPECTED},
+    {"SourceDown_UnknownOutDated", rule::SRC_DOWN_UNEXPECTED},
+    {"SourceDown_TrackCopy", rule::SRC_DOWN_UNEXPECTED},
+    {"SourceDown_LogCopy", rule::SRC_DOWN_UNEXPECTED},
+    {"SourceDown_Invalid", rule::SRC_DOWN_INVALID},
+    {"TargetUp_Synced_Remote", rule::DST_UP_SYNCED},
+    {"TargetUp_TargetOutDated_Avail", rule::DST_UP_BEHIND},
+    {"TargetUp_TargetOutDated_Data_Flag", rule::DST_UP_BEHIND_FORCED},
+    {"TargetUp_TargetOutDated_Data_NoFlag", rule::DST_UP_BEHIND_REFUSED},
+    {"TargetUp_TargetOutDated_Remote_Flag", rule::DST_UP_BEHIND_FORCED},
+    {"TargetUp_TargetOutDated_Remote_NoFlag", rule::DST_UP_BEHIND_REFUSED},
+    {"TargetUp_TargetOutDated_Other", rule::DST_UP_BEHIND_POLICY_INVALID},
+    {"TargetUp_SourceOutDated", rule::DST_UP_UNEXPECTED},
+    {"TargetUp_UnknownOutDated", rule::DST_UP_UNEXPECTED},
+    {"TargetUp_TrackCopy_Wait10", rule::DST_UP_COPYING_WAIT},
+    {"TargetUp_TrackCopy_Wait0", rule::DST_UP_COPYING_NO_WAIT},
+    {"TargetUp_LogCopy_Wait_Async_Data_Flag", rule::DST_UP_MERGING_FORCED},
+    {"TargetUp_LogCopy_Wait_Async_Remote_NoFlag", rule::DST_UP_MERGING_WAIT},
+    {"TargetUp_LogCopy_Wait_Async_Avail", rule::DST_UP_MERGING_WAIT},
+    {"TargetUp_LogCopy_Wait_Async_Other", rule::DST_UP_MERGING_WAIT},
+    {"TargetUp_LogCopy_Wait_Sync_Data", rule::DST_UP_MERGING_WAIT},
+    {"TargetUp_LogCopy_Wait_UnknownMode_Remote", rule::DST_UP_MERGING_WAIT},
+    {"TargetUp_LogCopy_NoWait_Async_Avail", rule::DST_UP_MERGING_NO_WAIT},
+    {"TargetUp_LogCopy_NoWait_Async_Data_Flag", rule::DST_UP_MERGING_NO_WAIT_FORCED},
+    {"TargetUp_LogCopy_NoWait_Async_Remote_NoFlag", rule::DST_UP_MERGING_NO_WAIT_REFUSED},
+    {"TargetUp_LogCopy_NoWait_Async_Other", rule::DST_UP_MERGING_POLICY_INVALID},
+    {"TargetUp_LogCopy_NoWait_Sync_Data", rule::DST_UP_MERGING_SYNC_NO_WAIT},
+    {"TargetUp_Invalid", rule::DST_UP_INVALID},
+    {"TargetDown_Synced_Avail", rule::DST_DOWN_SYNCED},
+    {"TargetDown_Synced_Data", rule::DST_DOWN_SYNCED},
+    {"TargetDown_Synced_Remote_Flag", rule::DST_DOWN_SYNCED_FORCED},
+    {"TargetDown_Synced_Remote_NoFlag", rule::DST_DOWN_SYNCED_REFUSED},
+    {"TargetDown_Synced_Other", rule::DST_DOWN_SYNCED_POLICY_INVALID},
+    {"TargetDown_TargetOutDated_Avail", rule::DST_DOWN_BEHIND},
+    {"TargetDown_TargetOutDated_Data_Flag", rule::DST_DOWN_BEHIND_FORCED},
+    {"TargetDown_TargetOutDated_Data_NoFlag", rule::DST_DOWN_BEHIND_REFUSED},
+    {"TargetDown_TargetOutDated_Remote", rule::DST_DOWN_BEHIND_POLICY_INVALID},
+    {"TargetDown_TargetOutDated_Other", rule::DST_DOWN_BEHIND_POLICY_INVALID},
+    {"TargetDown_SourceOutDated", rule::DST_DOWN_UNEXPECTED},
+    {"TargetDown_UnknownOutDated", rule::DST_DOWN_UNEXPECTED},
+    {"TargetDown_TrackCopy", rule::DST_DOWN_COPYING},
+    {"TargetDown_LogCopy_Avail_Wait0", rule::DST_DOWN_MERGING_WAIT},
+    {"TargetDown_LogCopy_Avail_Wait5", rule::DST_DOWN_MERGING_WAIT},
+    {"TargetDown_LogCopy_Data_Flag", rule::DST_DOWN_MERGING_FORCED},
+    {"TargetDown_LogCopy_Data_NoFlag", rule::DST_DOWN_MERGING_REFUSED},
+    {"TargetDown_LogCopy_Remote", rule::DST_DOWN_MERGING_POLICY_INVALID},
+    {"TargetDown_LogCopy_Other", rule::DST_DOWN_MERGING_POLICY_INVALID},
+    {"TargetDown_Invalid", rule::DST_DOWN_INVALID},
+    {"TargetDown_OddRepState", rule::DST_DOWN_INVALID},
+    {"Preview_TargetUp_TargetOutDated_Data_Flag", rule::DST_UP_BEHIND_FORCED},
+    {"Preview_TargetUp_LogCopy_NoWait_Async_Data_Flag", rule::DST_UP_MERGING_NO_WAIT_FORCED},
+    {"Preview_TargetDown_Synced_Remote_NoFlag", rule::DST_DOWN_SYNCED_REFUSED},
+    {"TargetUp_TargetOutDated_Data_FlagIsFifo", rule::DST_UP_BEHIND_REFUSED},
+    {"TargetUp_LogCopy_Wait_Async_Data_FlagIsLink", rule::DST_UP_MERGING_WAIT},
+    {"TargetDown_Synced_Remote_FlagIsDevice", rule::DST_DOWN_SYNCED_REFUSED},
+    {"TargetDown_TargetOutDated_Data_FlagIsFolder", rule::DST_DOWN_BEHIND_REFUSED},
+    {"Preview_TargetDown_LogCopy_Data_FlagIsFifo", rule::DST_DOWN_MERGING_REFUSED},
+};
+
 class DecisionTableTest : public support::EngineTest,
                           public ::testing::WithParamInterface<Row> {};
 
@@ -373,6 +467,7 @@ TEST_P(DecisionTableTest, ChoosesActionAndMessage) {
   array.state.repState = static_cast<DRRepState>(row.rep);
   array.state.writeMode = static_cast<DRWriteMode>(row.mode);
 
+  fake::ScopedRecord record;
   int result = dataRep->prepStorage();
   preview = false;
 
@@ -422,6 +517,22 @@ TEST_P(DecisionTableTest, ChoosesActionAndMessage) {
   EXPECT_EQ(sys.files.removed.empty(), !removed);
   EXPECT_EQ(sys.files.contents.count(FORCEFLAG) > 0,
             row.flag != ABSENT && row.flag != FOLDER && !removed);
+
+  // The decision record names the row, its action and what became of the
+  // FORCEFLAG file; a failover on data that may not be current gives up
+  // writes the scripted array never counted.
+  ASSERT_EQ(RULES.count(row.name), 1u) << "no rule listed for the row";
+  EXPECT_EQ(record[record::RULE], RULES.at(row.name));
+  const char* actions[] = {action::START,         action::REFUSE,         action::REFUSE_HERE,
+                           action::FAILOVER,      action::WAIT_FOR_COPY,  action::WAIT_FOR_MERGE,
+                           action::NONE};
+  EXPECT_EQ(record[record::ACTION], actions[row.action]);
+  nlohmann::json flag;
+  if (row.consulted && row.flag == PRESENT) flag = row.preview ? FORCEFLAG_PRESENT : FORCEFLAG_USED;
+  EXPECT_EQ(record[record::FORCEFLAG], flag);
+  EXPECT_EQ(record.record.has(record::WRITES_GIVEN_UP),
+            failsOver && findRule(RULES.at(row.name))->givesUpWrites);
+  EXPECT_EQ(record[record::STATE]["role"].is_string(), true);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, DecisionTableTest, ::testing::ValuesIn(ROWS),

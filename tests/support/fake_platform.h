@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "drif/decision_record.h"
 #include "drif/logger.h"
 #include "drif/platform.h"
 
@@ -160,6 +161,17 @@ class Console : public sys::Console {
   std::vector<std::string> writes;
 };
 
+// Keeps each entry sent, as its fields.
+class Journal : public sys::Journal {
+ public:
+  int send(const std::vector<std::string>& fields) override {
+    entries.push_back(fields);
+    return answer;
+  }
+  std::vector<std::vector<std::string>> entries;
+  int answer = 0;
+};
+
 // Installs one fake of each concern for the life of the object.
 // The real files, except that every whole-file read fails with the given
 // errno: what a disk gives only by accident (an I/O error).
@@ -194,7 +206,7 @@ class ScopedFiles {
 class ScopedPlatform {
  public:
   ScopedPlatform() {
-    sys::Platform p{&shell, &files, &host, &clock, &syslog, &console};
+    sys::Platform p{&shell, &files, &host, &clock, &syslog, &console, &journal};
     previous_ = sys::setPlatform(&p);
   }
   ~ScopedPlatform() { sys::setPlatform(&previous_); }
@@ -234,6 +246,7 @@ class ScopedPlatform {
   Clock clock;
   SysLog syslog;
   Console console;
+  Journal journal;
 
  private:
   sys::Platform previous_;
@@ -277,6 +290,27 @@ class ScopedLogger {
 
  private:
   ::Logger* logger_;
+};
+
+// Keeps a decision record for the life of the object, as drenable does for
+// a run.
+class ScopedRecord {
+ public:
+  ScopedRecord() : previous_(DecisionRecord::install(&record)) {}
+  ~ScopedRecord() { DecisionRecord::install(previous_); }
+  ScopedRecord(const ScopedRecord&) = delete;
+  ScopedRecord& operator=(const ScopedRecord&) = delete;
+
+  const nlohmann::json& fields() const { return record.fields(); }
+  // A field's value, or null when it was not noted.
+  nlohmann::json operator[](const char* field) const {
+    return record.has(field) ? record.fields()[field] : nlohmann::json();
+  }
+
+  DecisionRecord record;
+
+ private:
+  DecisionRecord* previous_;
 };
 
 }  // namespace fake

@@ -117,6 +117,7 @@ struct ChildPlan {
   std::vector<std::pair<std::string, std::string>> overlays;  // dir, options
   std::string devDir;
   std::string logSocket;
+  std::string journalSocket;
   std::string workDir;
   std::vector<std::string> argv;
   std::vector<std::string> envp;
@@ -169,6 +170,9 @@ void bindFile(const ChildPlan& plan, const std::string& source,
   }
   if (mount("tmpfs", "/run", "tmpfs", 0, "mode=755") != 0)
     childFail(plan, "tmpfs", "/run");
+  if (mkdir("/run/systemd", 0755) != 0 || mkdir("/run/systemd/journal", 0755) != 0)
+    childFail(plan, "mkdir", "/run/systemd/journal");
+  bindFile(plan, plan.journalSocket, "/run/systemd/journal/socket");
 
   const std::string& dev = plan.devDir;
   if (mount("tmpfs", dev.c_str(), "tmpfs", 0, "mode=755") != 0)
@@ -228,6 +232,61 @@ void drainSysLog(int fd, std::vector<SysLogEntry>* entries) {
       raw.pop_back();
     entries->push_back(parseSysLog(raw));
   }
+}
+
+// The journal's native protocol: "NAME=value\n", or "NAME\n", a 64-bit
+// little-endian length, the value and "\n" for a value that holds a line
+// feed.
+JournalEntry parseJournal(const std::string& raw) {
+  JournalEntry entry;
+  size_t at = 0;
+  while (at < raw.size()) {
+    size_t end = raw.find('\n', at);
+    if (end == std::string::npos) end = raw.size();
+    std::string head = raw.substr(at, end - at);
+    size_t equals = head.find('=');
+    if (equals != std::string::npos) {
+      entry[head.substr(0, equals)] = head.substr(equals + 1);
+      at = end + 1;
+      continue;
+    }
+    if (end + 9 > raw.size()) break;
+    uint64_t length = 0;
+    for (int i = 7; i >= 0; --i)
+      length = (length << 8) | static_cast<unsigned char>(raw[end + 1 + i]);
+    entry[head] = raw.substr(end + 9, length);
+    at = end + 9 + length + 1;
+  }
+  return entry;
+}
+
+void drainJournal(int fd, std::vector<JournalEntry>* entries) {
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    ssize_t n = recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return;
+    entries->push_back(parseJournal(std::string(buffer.data(), n)));
+  }
+}
+
+// A datagram socket bound at path, for what the node sends there.
+int boundDatagramSocket(const std::string& path) {
+  std::error_code ignored;
+  fs::remove(path, ignored);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return -1;
+  int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  std::strcpy(address.sun_path, path.c_str());
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  int bufferSize = 4 << 20;
+  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
+  return fd;
 }
 
 void setNonBlocking(int fd) {
@@ -394,24 +453,20 @@ RunResult Sandbox::run(const std::string& program, const RunOptions& options) {
   std::error_code ignored;
   fs::remove(folder_ + "/calls.log", ignored);
 
-  // The system-log socket the node's /dev/log will be.
+  // The system-log socket the node's /dev/log will be, and its journal's.
   std::string socketPath = folder_ + "/log.sock";
-  fs::remove(socketPath, ignored);
-  int logFd = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (logFd < 0 || socketPath.size() >= sizeof address.sun_path) {
+  std::string journalPath = folder_ + "/journal.sock";
+  int logFd = boundDatagramSocket(socketPath);
+  if (logFd < 0) {
     result.setupError = "cannot make the log socket";
     return result;
   }
-  std::strcpy(address.sun_path, socketPath.c_str());
-  if (bind(logFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  int journalFd = boundDatagramSocket(journalPath);
+  if (journalFd < 0) {
     close(logFd);
-    result.setupError = "cannot bind the log socket";
+    result.setupError = "cannot make the journal socket";
     return result;
   }
-  int bufferSize = 4 << 20;
-  setsockopt(logFd, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
 
   ChildPlan plan;
   plan.hostName = hostName_;
@@ -423,6 +478,7 @@ RunResult Sandbox::run(const std::string& program, const RunOptions& options) {
   }
   plan.devDir = folder_ + "/dev";
   plan.logSocket = socketPath;
+  plan.journalSocket = journalPath;
   plan.workDir = options.workDir.empty() ? "/" : options.workDir;
 
   std::map<std::string, std::string> env;
@@ -497,11 +553,13 @@ RunResult Sandbox::run(const std::string& program, const RunOptions& options) {
   while (outOpen || errOpen || (ttyOpen && !exited) || !exited) {
     std::vector<pollfd> fds;
     fds.push_back({logFd, POLLIN, 0});
+    fds.push_back({journalFd, POLLIN, 0});
     if (outOpen) fds.push_back({outPipe[0], POLLIN, 0});
     if (errOpen) fds.push_back({errPipe[0], POLLIN, 0});
     if (ttyOpen) fds.push_back({master, POLLIN, 0});
     poll(fds.data(), fds.size(), 20);
     drainSysLog(logFd, &result.sysLog);
+    drainJournal(journalFd, &result.journal);
     size_t before = result.out.size() + result.terminal.size();
     if (outOpen) outOpen = readInto(outPipe[0], &result.out);
     if (errOpen) errOpen = readInto(errPipe[0], &result.err);
@@ -536,6 +594,8 @@ RunResult Sandbox::run(const std::string& program, const RunOptions& options) {
   }
   drainSysLog(logFd, &result.sysLog);
   close(logFd);
+  drainJournal(journalFd, &result.journal);
+  close(journalFd);
   close(outPipe[0]);
   close(errPipe[0]);
   readInto(statusPipe[0], &result.setupError);

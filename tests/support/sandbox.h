@@ -36,6 +36,10 @@ extern const char* const VXDCTL;       // /usr/sbin/vxdctl
 extern const char* const VGCHANGE;     // /usr/sbin/vgchange (on PATH)
 extern const char* const MAP_FILE;  // /opt/kxcluster/conf/sfyrzarn/yrzarn.map
 
+// One entry sent to the node's journal socket, by field name (the
+// journal's native protocol, text or binary fields).
+using JournalEntry = std::map<std::string, std::string>;
+
 struct SysLogEntry {
   int priority = -1;  // facility * 8 + severity, as sent
   std::string ident;
@@ -72,6 +76,7 @@ struct RunResult {
   std::string err;
   std::string terminal;  // what the program wrote to, and echoed on, the pty
   std::vector<SysLogEntry> sysLog;
+  std::vector<JournalEntry> journal;  // what reached /run/systemd/journal/socket
   std::vector<std::string> calls;  // double calls: "name arg1 arg2 ..."
 
   // The messages of the logger's standard-output lines, a message of

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "drif/decision_record.h"
+#include "drif/time_limit.h"
 #include "tests/support/fake_platform.h"
 #include "zarn/array/array_operations.h"
 
@@ -96,9 +98,14 @@ class ScriptedArray : public ArrayOperations {
     return next(script_.disables, disable_);
   }
 
+  std::string lastFailure() const override { return failure; }
+  int queryTimeout() override { return query; }
+
   // One letter a call, in order: L local read, R remote read, F failover,
   // D disableFailsafe.
   std::string calls;
+  std::string failure;  // what the last failed operation logged
+  int query = 0;        // the query time-out, in seconds
 
  private:
   template <class T>
@@ -631,6 +638,134 @@ INSTANTIATE_TEST_SUITE_P(WaitForMerging, WaitTest, ::testing::ValuesIn(mergingRo
                          rowName);
 INSTANTIATE_TEST_SUITE_P(WaitForCopying, WaitTest, ::testing::ValuesIn(copyingRows()),
                          rowName);
+
+// ---- What the decision record keeps ------------------------------------------------
+
+using nlohmann::json;
+
+TEST_F(SaiTest, RecordKeepsEachSideAsReportedAndTheSourcesWriteCount) {
+  const json SRC_SIDE = {{"participation", "source"}, {"link", "good"},
+                         {"log_state", "logging"},   {"write_mode", "asynchronous"},
+                         {"failsafe", "disabled"},   {"failsafe_lock", "no"},
+                         {"suspend", "no"},          {"full_copy", "no"},
+                         {"writes", "17"}};
+  const json NOT_READ = {{"not_read", "this site's array was not read"}};
+  const struct {
+    const char* name;
+    Read local;
+    Read remote;
+    json localSide, remoteSide, writes;
+  } cases[] = {
+      {"SourceCountsItsOwnWrites", Read(src().log("logging").mode("asynchronous").writes("17")),
+       Read(asyncDst()), SRC_SIDE, json{{"participation", "destination"}}, 17},
+      {"DestinationTakesTheSourcesCount", Read(asyncDst()),
+       Read(src().log("logging").mode("asynchronous").writes("17")),
+       json{{"participation", "destination"}}, SRC_SIDE, 17},
+      {"LinkDownRemoteNotAsked", Read(dst().link("failed")), FAILS,
+       json{{"participation", "destination"}}, json{{"not_read", "the replication link is down"}},
+       nullptr},
+      {"RemoteUnreadable", Read(dst()), FAILS, json{{"participation", "destination"}},
+       json{{"error", "smis1: timed out"}}, nullptr},
+      {"NoLocalServer", Read(noServer()), FAILS, json{{"error", "smis1: timed out"}}, NOT_READ,
+       nullptr},
+      {"LocalUnreadable", FAILS, FAILS, json{{"error", "smis1: timed out"}}, NOT_READ, nullptr},
+      {"CountThatIsNoNumber", Read(src().writes("n/a")), Read(dst()),
+       json{{"participation", "source"}}, json{{"participation", "destination"}}, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake::ScopedRecord record;
+    make({{c.local}, {c.remote}, {}, {}});
+    array->failure = "smis1: timed out";
+    DataRepState state;
+    sai->getState(state);
+    // The sides' fields named by the case are as the array reported them.
+    auto expectSide = [&record](const char* side, const json& want) {
+      for (auto it = want.begin(); it != want.end(); ++it)
+        EXPECT_EQ(record[side][it.key()], it.value()) << side << " " << it.key();
+    };
+    expectSide("local", c.localSide);
+    expectSide("remote", c.remoteSide);
+    EXPECT_EQ(record["writes_outstanding"], c.writes);
+  }
+}
+
+TEST_F(SaiTest, RecordKeepsEveryWaitAndTheWritesGivenUp) {
+  const struct {
+    const char* name;
+    Script script;
+    Op op;
+    json waits;
+    json givenUp;
+  } cases[] = {
+      {"MergeCountedDown",
+       {{Read(asyncDst())}, {Read(mergingSrc("3")), Read(mergingSrc("1")), Read(mergingSrc("0"))}, {0}, {}},
+       merging(600, "DATA_CURRENCY_PREFERRED"),
+       json::array({{{"for", "merge"}, {"checks", 2}, {"seconds", 120}, {"end", "done"},
+                     {"writes", {3, 1, 0}}}}),
+       nullptr},
+      {"MergeGivenUpByAvailability", {{Read(asyncDst())}, {Read(mergingSrc("40"))}, {0}, {}},
+       merging(120, "AVAILABILITY_PREFERRED"),
+       json::array({{{"for", "merge"}, {"checks", 2}, {"seconds", 120}, {"end", "expired"},
+                     {"writes", {40, 40, 40}}}}),
+       40},
+      {"BusyArrayThenDone", {{}, {}, {STORAGE_SYSTEM_BUSY, 0}, {}}, swap(300),
+       json::array({{{"for", "array busy"}, {"checks", 1}, {"seconds", 60}, {"end", "done"}}}),
+       nullptr},
+      {"LockCollisionsThenDone", {{}, {}, {LOCK_COLLISION, LOCK_COLLISION, 0}, {}}, swap(300),
+       json::array({{{"for", "lock collision"}, {"checks", 2}, {"seconds", 120}, {"end", "done"}}}),
+       nullptr},
+      {"CopyOutlastsWaitTime", {{Read(dst().copy("yes"))}, {}, {0}, {}}, copying(100),
+       json::array({{{"for", "copy"}, {"checks", 2}, {"seconds", 120}, {"end", "expired"}}}),
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake::ScopedRecord record;
+    make(c.script);
+    c.op(*sai);
+    EXPECT_EQ(record["waits"], c.waits);
+    EXPECT_EQ(record["writes_given_up"], c.givenUp);
+  }
+}
+
+// Given a time limit of 200 s and query time-outs of 30 s, a wait ends
+// when a sleep, a check and (after a read) the failover no longer fit.
+TEST_F(SaiTest, TimeLimitEndsAWaitBeforeItCouldOverrun) {
+  const struct {
+    const char* name;
+    Script script;
+    Op op;
+    std::string calls;
+  } cases[] = {
+      {"MergeReads", {{Read(asyncDst())}, {Read(mergingSrc("40"))}, {0}, {}},
+       merging(600, "AVAILABILITY_PREFERRED"), "LRRR"},
+      {"BusyArray", {{}, {}, {STORAGE_SYSTEM_BUSY}, {}}, swap(600), "FFF"},
+      {"LockCollisions", {{}, {}, {LOCK_COLLISION}, {}}, swap(600), "FFF"},
+      {"CopyReads", {{Read(dst().copy("yes"))}, {}, {0}, {}}, copying(600), "LLL"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake::ScopedRecord record;
+    make(c.script);
+    array->query = 30;
+    timelimit::start(200);
+    EXPECT_EQ(c.op(*sai), 1);
+    timelimit::start(0);
+    EXPECT_EQ(array->calls, c.calls);
+    EXPECT_EQ(sys.clock.sleeps, Sleeps(2, 60));
+    EXPECT_EQ(record["time_limit_reached"], "wait");
+    EXPECT_EQ(record["waits"].back()["end"], "time limit");
+    const Messages said = messages();
+    EXPECT_EQ(std::count_if(said.begin(), said.end(),
+                            [](const std::string& m) {
+                              return m.rfind("Error - The time limit of the start "
+                                             "(DRENABLE_TIME_LIMIT, 200 seconds) leaves ",
+                                             0) == 0;
+                            }),
+              1);
+  }
+}
 
 // ---- The rest of the interface ---------------------------------------------------
 

@@ -7,6 +7,8 @@
 #ifndef ZARN_ARRAY_ARRAY_OPERATIONS_H
 #define ZARN_ARRAY_ARRAY_OPERATIONS_H
 
+#include <string>
+
 #include "zarn/array/consistency_set_state.h"
 
 class ArrayOperations {
@@ -17,6 +19,12 @@ class ArrayOperations {
   virtual int getRemoteCSState(ConsistencySetState& csState) = 0;
   virtual int failover() = 0;
   virtual int disableFailsafe() = 0;
+
+  // What the last failed operation logged as its reason, for the decision
+  // record; empty when nothing failed or nothing is known.
+  virtual std::string lastFailure() const { return std::string(); }
+  // The longest one request may take, in seconds (0: not known).
+  virtual int queryTimeout() { return 0; }
 };
 
 #endif  // ZARN_ARRAY_ARRAY_OPERATIONS_H

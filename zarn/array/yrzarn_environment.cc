@@ -1,5 +1,9 @@
 #include "zarn/array/yrzarn_environment.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "drif/decision_record.h"
 #include "drif/logger.h"
 #include "drif/platform.h"
 #include "zarn/smis/schema.h"
@@ -74,6 +78,8 @@ int YRZARNEnvironment::validate() {
 
   // A DR_GROUP_NAME whose value is empty (or only blanks and quotes) names
   // no DR group, though the prefix makes the stored name look set.
+  decision::note(record::DR_GROUP, drGroupName.substr(std::min(
+                                       drGroupName.size(), std::strlen(schema::DR_GROUP_PREFIX))));
   if (drGroupName.empty() || drGroupName == schema::DR_GROUP_PREFIX) {
     log->log("Error - The DR_GROUP_NAME variable has not been set properly.");
     result = 1;
@@ -126,6 +132,7 @@ int YRZARNEnvironment::validate() {
   std::string shortName;
   if (!sys::platform().host->hostName(&shortName)) shortName.clear();
   shortName = shortName.substr(0, shortName.find('.'));
+  decision::note(record::NODE, shortName);
   const bool inDc1 = hostListNames(dc1HostList, shortName);
   const bool inDc2 = hostListNames(dc2HostList, shortName);
   if (inDc1 && inDc2) {
@@ -144,6 +151,7 @@ int YRZARNEnvironment::validate() {
     return 1;
   }
   location = found;
+  decision::note(record::SITE, location == DC1 ? "DC1" : "DC2");
 
   const std::string& smisList = location == DC2 ? dc2SMISList : dc1SMISList;
   size_t start = smisList.find_first_not_of(LIST_SEPARATORS);

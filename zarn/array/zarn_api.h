@@ -88,6 +88,10 @@ class ZARNAPI : public ArrayOperations {
   // Switches the DR group's failsafe mode off. 0 done, 1 failed (logged).
   int disableFailsafe() override;
 
+  std::string lastFailure() const override { return lastFailureText; }
+  // SMISQueryTime when set, else the package's query time-out.
+  int queryTimeout() override;
+
   // The map file both tables are loaded from (tests and tools only; the
   // default is the system's map file).
   void setMapFileName(const std::string& path);
@@ -138,9 +142,12 @@ class ZARNAPI : public ArrayOperations {
   // exception being handled, a time-out as timeoutHead, the host and
   // timeoutTail (the server is then marked TIMEOUT), any other as failed,
   // " <host>" when a server was chosen, ";\n\t\t\t\t" and the reason.
-  // Returns 1.
-  int logFailure(SMISServer* server, const std::string& timeoutHead,
+  // Returns 1. The reason is kept as lastFailure() and, under request's
+  // name, in the decision record.
+  int logFailure(const char* request, SMISServer* server, const std::string& timeoutHead,
                  const std::string& timeoutTail, const std::string& failed);
+  // Keeps a failure's reason for lastFailure() and the decision record.
+  void noteFailure(const char* request, SMISServer* server, const std::string& reason);
 
   Logger* log;
   YRZARNEnvironment zarnEnv;
@@ -161,6 +168,7 @@ class ZARNAPI : public ArrayOperations {
   // first in the provider's order wins.
   std::map<std::pair<std::string, std::string>, cim::ObjectPath> csPathIndex;
   bool validCSPathIndex;
+  std::string lastFailureText;
 };
 
 #endif  // ZARN_ARRAY_ZARN_API_H

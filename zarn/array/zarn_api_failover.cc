@@ -1,4 +1,5 @@
 // ZARNAPI: the operations that change the DR group on the array.
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -8,7 +9,9 @@
 #include "cim/exception.h"
 #include "cim/instance.h"
 #include "drif/data_rep.h"
+#include "drif/decision_record.h"
 #include "drif/logger.h"
+#include "drif/time_limit.h"
 #include "zarn/smis/schema.h"
 #include "zarn/smis/smis_server.h"
 #include "zarn/array/zarn_api.h"
@@ -37,11 +40,18 @@ bool providerAnswered() {
   }
 }
 
+long millisecondsSince(std::chrono::steady_clock::time_point start) {
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now() - start)
+                               .count());
+}
+
 }  // namespace
 
 int ZARNAPI::failover() {
   log->logDebug("Inside the ZARNAPI::failover method");
   SMISServer* server = nullptr;
+  std::chrono::steady_clock::time_point sentAt;
   try {
     std::string storageName = zarnEnv.getLocalStorageName();
     std::string drGrpName = zarnEnv.getDRGroupName();
@@ -60,7 +70,19 @@ int ZARNAPI::failover() {
     };
     std::vector<cim::ParamValue> outParams;
 
+    // The answer may take a whole query time-out: a failover is begun only
+    // when the run's time limit leaves that much.
+    if (!preview && timelimit::active() && timelimit::secondsLeft() < queryTimeout()) {
+      log->log("Error - " + timelimit::subject() + " leaves " +
+               std::to_string(timelimit::secondsLeft()) + " seconds, less than\n\t\t\t\t"
+               "the query time-out (" + std::to_string(queryTimeout()) +
+               " seconds) the failover's answer may take.\n\t\t\t\t"
+               "The failover is not begun.");
+      decision::note(record::TIME_LIMIT_HIT, "failover");
+      return 1;
+    }
     queryState = QS_FAILOVER_START;
+    sentAt = std::chrono::steady_clock::now();
     std::uint32_t code = 0;
     if (preview) {
       log->log("In preview mode");
@@ -72,19 +94,24 @@ int ZARNAPI::failover() {
     }
     queryState = QS_FAILOVER_DONE;
     log->logDebug("FastFailover return code: " + std::to_string(code));
-    if (code == 0) return 0;
+    nlohmann::json sent = {{"code", code}, {"ms", millisecondsSince(sentAt)}};
+    if (code == 0) {
+      if (!preview) decision::add(record::FAILOVERS, std::move(sent));
+      return 0;
+    }
 
     // The reason of a refusal is the first element of the first output
     // parameter; without one there is no code to act on.
-    if (outParams.empty() || !outParams.front().getValue().isArray()) {
+    if (outParams.empty() || !outParams.front().getValue().isArray() ||
+        outParams.front().getValue().getUint32Array().empty()) {
+      sent["refusal"] = nullptr;
+      decision::add(record::FAILOVERS, std::move(sent));
       log->log(INVALID_CODE_TYPE);
       return 1;
     }
     std::vector<std::uint32_t> codes = outParams.front().getValue().getUint32Array();
-    if (codes.empty()) {
-      log->log(INVALID_CODE_TYPE);
-      return 1;
-    }
+    sent["refusal"] = codes.front();
+    decision::add(record::FAILOVERS, std::move(sent));
     // A refusal whose code says "no error" is still a refusal: the roles
     // did not swap, so it must never read as a successful failover.
     int reason = checkErrorCode(static_cast<int>(codes.front()));
@@ -95,7 +122,7 @@ int ZARNAPI::failover() {
     // sent again (the CIM client sends a method call at most once): the
     // operator is told to look.
     const bool unanswered = queryState == QS_FAILOVER_START && !providerAnswered();
-    logFailure(server,
+    logFailure("failover", server,
                "Error - Query timeout during the Failover of DR Group "
                "\n\t\t\t\tusing the SMI-S",
                queryState == QS_FAILOVER_START
@@ -104,6 +131,14 @@ int ZARNAPI::failover() {
                      "\n\t\t\t\tthe package."
                    : "",
                "Error - Failed to failover the DR group using the SMI-S");
+    if (queryState == QS_FAILOVER_START) {
+      // Sent: the record keeps it, without a code (no answer, or a CIM
+      // error instead of one).
+      decision::add(record::FAILOVERS, {{"code", nullptr},
+                                        {"ms", millisecondsSince(sentAt)},
+                                        {"answered", !unanswered},
+                                        {"error", lastFailure()}});
+    }
     if (unanswered) log->log(FAILOVER_UNANSWERED);
     return 1;
   }

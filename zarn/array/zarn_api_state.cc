@@ -5,6 +5,7 @@
 #include "cim/client.h"
 #include "cim/exception.h"
 #include "cim/instance.h"
+#include "drif/decision_record.h"
 #include "drif/logger.h"
 #include "zarn/smis/schema.h"
 #include "zarn/smis/smis_exceptions.h"
@@ -71,11 +72,12 @@ int ZARNAPI::getLocalCSState(ConsistencySetState& csState) {
     return 0;
   } catch (const NoSMISServerException& e) {
     // No local server at all: the caller decides from the local view alone.
+    noteFailure("local state", nullptr, e.getMessage());
     log->log("Error - Failed to get DR group state. \n\t\t\t\t" + e.getMessage());
     csState.participationType = "none";
     return 0;
   } catch (const std::exception&) {
-    return logFailure(server,
+    return logFailure("local state", server,
                       "Error - Query timeout during the getting local DR Group "
                       "\n\t\t\t\tstate from the SMI-S ",
                       "", "Error - Failed to get local DR group state from the SMI-S");
@@ -94,27 +96,43 @@ int ZARNAPI::getRemoteCSState(ConsistencySetState& csState) {
     readCSState(server, path, csState);
     return 0;
   } catch (const std::exception&) {
-    return logFailure(server,
+    return logFailure("remote state", server,
                       "Warning - Query timeout during getting remote DR Group "
                       "\n\t\t\t\tstate from the SMI-S ",
                       "", "Warning - Failed to get remote DR group state from the SMI-S");
   }
 }
 
-int ZARNAPI::logFailure(SMISServer* server, const std::string& timeoutHead,
-                        const std::string& timeoutTail, const std::string& failed) {
+int ZARNAPI::logFailure(const char* request, SMISServer* server,
+                        const std::string& timeoutHead, const std::string& timeoutTail,
+                        const std::string& failed) {
   try {
     throw;
-  } catch (const cim::ConnectionTimeoutException&) {
+  } catch (const cim::ConnectionTimeoutException& e) {
+    noteFailure(request, server, e.getMessage());
     log->log(timeoutHead + (server != nullptr ? server->getHostname() : std::string()) +
              timeoutTail);
     if (server != nullptr) server->setState(TIMEOUT);
   } catch (const cim::Exception& e) {
+    noteFailure(request, server, e.getMessage());
     log->log(failed + hostPart(server) + ";\n\t\t\t\t" + e.getMessage());
   } catch (const std::exception& e) {
+    noteFailure(request, server, e.what());
     log->log(failed + hostPart(server) + ";\n\t\t\t\t" + e.what());
   }
   return 1;
+}
+
+void ZARNAPI::noteFailure(const char* request, SMISServer* server,
+                          const std::string& reason) {
+  lastFailureText = oneLine(reason);
+  nlohmann::json entry = {{"request", request}, {"error", lastFailureText}};
+  if (server != nullptr) entry["server"] = server->getHostname();
+  decision::add(record::FAILURES, std::move(entry));
+}
+
+int ZARNAPI::queryTimeout() {
+  return SMISQueryTime != 0 ? SMISQueryTime : zarnEnv.getQueryTimeout();
 }
 
 int ZARNAPI::validateDrgProperty(const ConsistencySetState& csState) {

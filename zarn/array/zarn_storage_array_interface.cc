@@ -8,8 +8,10 @@
 #include <utility>
 #include <vector>
 
+#include "drif/decision_record.h"
 #include "drif/logger.h"
 #include "drif/platform.h"
+#include "drif/time_limit.h"
 
 namespace {
 
@@ -50,6 +52,59 @@ std::string remoteUnreadInMerge(const std::string& writeMode) {
          "The program cannot determine the number of logs pending.\n\t\t\t\t"
          "The package is NOT allowed to start up.";
 }
+
+// ---- What the decision record keeps of the arrays and the waits ----------
+
+// A side's raw properties, as the array reported them.
+nlohmann::json sideFields(const ConsistencySetState& cs) {
+  return {{"participation", cs.participationType}, {"link", cs.linkState},
+          {"log_state", cs.logState},              {"write_mode", cs.writeMode},
+          {"failsafe", cs.failSafe},               {"failsafe_lock", cs.failSafeLock},
+          {"suspend", cs.suspendMode},             {"full_copy", cs.fullCopyState},
+          {"writes", cs.numWrites}};
+}
+
+nlohmann::json sideProblem(const char* field, const std::string& text) {
+  return {{field, text}};
+}
+
+// The outstanding writes when the array's text is a count; null otherwise.
+nlohmann::json writeCount(const std::string& text) {
+  if (text.empty() || text.size() > 18 ||
+      text.find_first_not_of("0123456789") != std::string::npos)
+    return nullptr;
+  return std::stoull(text);
+}
+
+// One wait as the record keeps it: what was waited for, how often it was
+// checked again, how long it took by the wall clock, how it ended.
+class WaitNote {
+ public:
+  explicit WaitNote(const char* what) : what_(what), start_(wallClock().now()) {}
+  void checked() { ++checks_; }
+  void writes(const std::string& text) { writes_.push_back(writeCount(text)); }
+  void end(const char* how) {
+    nlohmann::json entry = {{"for", what_},
+                            {"checks", checks_},
+                            {"seconds", static_cast<long>(wallClock().now() - start_)},
+                            {"end", how}};
+    if (!writes_.empty()) entry["writes"] = writes_;
+    decision::add(record::WAITS, std::move(entry));
+  }
+
+ private:
+  const char* what_;
+  std::time_t start_;
+  int checks_ = 0;
+  nlohmann::json writes_ = nlohmann::json::array();
+};
+
+// How a wait ends, in the record.
+const char* const END_DONE = "done";
+const char* const END_EXPIRED = "expired";          // WAIT_TIME ran out
+const char* const END_TIME_LIMIT = "time limit";    // the run's time limit
+const char* const END_UNREAD = "unread";            // a check failed to read
+const char* const END_FAILED = "failed";            // the failover failed
 
 // ---- The mapping of a DR group side's raw properties onto the state ------
 //
@@ -282,11 +337,18 @@ void ZARNStorageArrayInterface::logCSState(const char* heading,
 int ZARNStorageArrayInterface::getState(DataRepState& state) {
   log->logDebug("Inside the ZARNStorageArrayInterface::getState method");
   ConsistencySetState local;
-  if (array.getLocalCSState(local) != 0) return 1;
+  if (array.getLocalCSState(local) != 0) {
+    decision::note(record::LOCAL, sideProblem(record::ERROR, array.lastFailure()));
+    decision::note(record::REMOTE, sideProblem(record::NOT_READ, "this site's array was not read"));
+    return 1;
+  }
 
   // "none": no local SMI-S server could be reached, or the array does not
   // know the group's role; the role stays unknown.
   if (local.participationType != "none") {
+    decision::note(record::LOCAL, sideFields(local));
+    if (local.participationType == "source")
+      noteWritesOutstanding(local.numWrites);
     logCSState("Local DR Group state: \n", local);
     // A destination's own log state says nothing about the data; the
     // source's is taken below, or the state is treated as unknown.
@@ -296,6 +358,7 @@ int ZARNStorageArrayInterface::getState(DataRepState& state) {
     if (local.linkState == "good") {
       ConsistencySetState remote;
       if (array.getRemoteCSState(remote) != 0) {
+        decision::note(record::REMOTE, sideProblem(record::ERROR, array.lastFailure()));
         log->log(
             "Warning - Failed to get remote DR Group state even though the\n"
             "\t\t\t\tstate of YR link is good. Will use local DR group  \n"
@@ -305,6 +368,7 @@ int ZARNStorageArrayInterface::getState(DataRepState& state) {
         // not be current.
         if (local.participationType == "destination") local.logState = SOURCE_UNREAD;
       } else {
+        decision::note(record::REMOTE, sideFields(remote));
         logCSState("Remote DR Group state: \n", remote);
         if (remote.participationType == local.participationType) {
           log->log(
@@ -314,6 +378,7 @@ int ZARNStorageArrayInterface::getState(DataRepState& state) {
           return 1;
         }
         if (local.participationType == "destination") {
+          noteWritesOutstanding(remote.numWrites);
           local.logState = remote.logState;
           local.suspendMode = remote.suspendMode;
           local.numWrites = remote.numWrites;
@@ -327,22 +392,36 @@ int ZARNStorageArrayInterface::getState(DataRepState& state) {
         local.writeMode = "synchronous";
       }
     } else if (local.linkState == "failed") {
+      decision::note(record::REMOTE,
+                     sideProblem(record::NOT_READ, "the replication link is down"));
       log->log(
           "Warning - Unable to get remote DR group state because the YR link "
           "is \n\t\t\t\tdown. Will use the local DR group state only to "
           "determine the \n\t\t\t\tstatus of data on this site.");
     } else {
+      decision::note(record::REMOTE, sideProblem(record::NOT_READ,
+                                                 "the replication link's state is unknown"));
       log->log(
           "Warning - Unable to get remote DR group state because the \n"
           "\t\t\t\tstate of YR link is unknown. Will use the local DR group "
           "state \n\t\t\t\tonly to determine the status of data on this "
           "site.");
     }
+  } else {
+    const std::string why = array.lastFailure();
+    decision::note(record::LOCAL, why.empty() ? sideFields(local)
+                                              : sideProblem(record::ERROR, why));
+    decision::note(record::REMOTE, sideProblem(record::NOT_READ, "this site's array was not read"));
   }
 
   if (mapState(local, state) != 0) return 1;
   dataRepState = state;
   return 0;
+}
+
+void ZARNStorageArrayInterface::noteWritesOutstanding(const std::string& text) {
+  nlohmann::json count = writeCount(text);
+  if (!count.is_null()) decision::note(record::WRITES_OUTSTANDING, count);
 }
 
 int ZARNStorageArrayInterface::mapState(const ConsistencySetState& cs,
@@ -418,16 +497,44 @@ int ZARNStorageArrayInterface::mapState(const ConsistencySetState& cs,
 
 int ZARNStorageArrayInterface::failoverWithRetries() {
   int code = LOCK_COLLISION;
+  WaitNote note("lock collision");
+  bool slept = false;
+  const char* end = END_EXPIRED;
   while (retryCount <= static_cast<int>(MAX_RETRY_COUNT)) {
     char count[32];
     std::snprintf(count, sizeof count, "Failover Count: %2d", retryCount);
     log->log(count);
     code = array.failover();
-    if (code != LOCK_COLLISION) break;
+    if (code != LOCK_COLLISION) {
+      end = code == 0 ? END_DONE : END_FAILED;
+      break;
+    }
     ++retryCount;
+    if (!roomForAnotherCheck(false)) {
+      end = END_TIME_LIMIT;
+      slept = true;  // a wait cut short all the same
+      break;
+    }
     wallClock().sleep(WAIT_INTERVAL);
+    if (retryCount <= static_cast<int>(MAX_RETRY_COUNT)) note.checked();
+    slept = true;
   }
+  // Tries that never collided are no wait.
+  if (slept) note.end(end);
   return code;
+}
+
+bool ZARNStorageArrayInterface::roomForAnotherCheck(bool checkIsRead) {
+  if (!timelimit::active()) return true;
+  const long query = array.queryTimeout();
+  const long needed = WAIT_INTERVAL + query + (checkIsRead ? query : 0);
+  const long left = timelimit::secondsLeft();
+  if (left >= needed) return true;
+  log->log("Error - " + timelimit::subject() + " leaves " + std::to_string(left) +
+           " seconds, too few\n\t\t\t\tfor another check of the DR group and the "
+           "failover after it. The wait ends here.");
+  decision::note(record::TIME_LIMIT_HIT, "wait");
+  return false;
 }
 
 void ZARNStorageArrayInterface::logWaiting(const char* what, long remaining) {
@@ -514,6 +621,9 @@ int ZARNStorageArrayInterface::failoverSwap(int waitTime) {
     return 1;
   }
 
+  WaitNote note(code == INVALID_DR_STATE      ? "copy"
+                : code == DR_GROUP_IS_MERGING ? "merge"
+                                              : "array busy");
   std::time_t now = wallClock().now();
   const std::time_t deadline = now + waitTime;
   while (now < deadline) {
@@ -528,12 +638,21 @@ int ZARNStorageArrayInterface::failoverSwap(int waitTime) {
       what = "LOCK_COLLISION .";
     else
       break;
+    if (!roomForAnotherCheck(false)) {
+      note.end(END_TIME_LIMIT);
+      return 1;
+    }
     logWaiting(what, static_cast<long>(deadline - now));
     wallClock().sleep(WAIT_INTERVAL);
     now = wallClock().now();
     code = array.failover();
+    note.checked();
   }
-  if (code == 0) return 0;
+  if (code == 0) {
+    note.end(END_DONE);
+    return 0;
+  }
+  note.end(now < deadline ? END_FAILED : END_EXPIRED);
   log->log(WAIT_EXPIRED);
   return 1;
 }
@@ -574,26 +693,36 @@ int ZARNStorageArrayInterface::waitForMerging(int waitTime,
     return failoverSwap(waitTime);
   }
 
+  WaitNote note("merge");
+  note.writes(remote.numWrites);
   std::time_t now = wallClock().now();
   const std::time_t deadline = now + waitTime;
   bool linkDown = false;
   while (writesOutstanding(remote.numWrites) && now < deadline) {
+    if (!roomForAnotherCheck(true)) {
+      note.end(END_TIME_LIMIT);
+      return 1;
+    }
     logWaiting(WAITING_MERGE, static_cast<long>(deadline - now));
     wallClock().sleep(WAIT_INTERVAL);
     now = wallClock().now();
+    note.checked();
     ConsistencySetState again;
     if (array.getRemoteCSState(again) != 0) {
       linkDown = true;
       break;
     }
     remote = again;
+    note.writes(remote.numWrites);
   }
 
   if (linkDown) {
+    note.end(END_UNREAD);
     log->log("Warning - " + remoteUnreadInMerge(writeMode));
     return 1;
   }
   if (writesOutstanding(remote.numWrites)) {
+    note.end(END_EXPIRED);
     if (writeMode != "asynchronous") {
       log->log(WAIT_EXPIRED);
       return 1;
@@ -608,7 +737,11 @@ int ZARNStorageArrayInterface::waitForMerging(int waitTime,
       return 1;
     }
     // Availability first: the writes still on their way are given up.
+    const int result = failoverSwap(waitTime);
+    if (result == 0) decision::note(record::WRITES_GIVEN_UP, writeCount(remote.numWrites));
+    return result;
   }
+  note.end(END_DONE);
   return failoverSwap(waitTime);
 }
 
@@ -633,21 +766,30 @@ int ZARNStorageArrayInterface::waitForCopying(int waitTime) {
     return 1;
   }
 
+  WaitNote note("copy");
   std::time_t now = wallClock().now();
   const std::time_t deadline = now + waitTime;
   while (local.fullCopyState == "yes" && now < deadline) {
+    if (!roomForAnotherCheck(true)) {
+      note.end(END_TIME_LIMIT);
+      return 1;
+    }
     logWaiting(WAITING_COPY, static_cast<long>(deadline - now));
     wallClock().sleep(WAIT_INTERVAL);
     now = wallClock().now();
+    note.checked();
     if (array.getLocalCSState(local) != 0) {
+      note.end(END_UNREAD);
       log->log(LOCAL_STATE_FAILED);
       return 1;
     }
   }
   if (local.fullCopyState == "yes") {
+    note.end(END_EXPIRED);
     log->log("The WAIT_TIME has expired.");
     return 1;
   }
+  note.end(END_DONE);
   return failoverSwap(waitTime);
 }
 

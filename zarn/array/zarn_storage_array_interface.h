@@ -76,6 +76,14 @@ class ZARNStorageArrayInterface : public StorageArrayInterface {
   // the attempts are used up; returns the last code.
   int failoverWithRetries();
   void logCSState(const char* heading, const ConsistencySetState& cs);
+  // The decision record's count of outstanding writes, from the source's
+  // reading at the start of the decision (when it is a count).
+  void noteWritesOutstanding(const std::string& text);
+  // Whether the run's time limit, if any, leaves room for another check of
+  // a wait: the sleep, the check and, when the check is a read, the
+  // failover after it. When it does not, logs so and notes it; the wait
+  // then ends.
+  bool roomForAnotherCheck(bool checkIsRead);
   // "<what>Check again after 60 seconds.\n... remaining wait time ..."
   void logWaiting(const char* what, long remaining);
 

@@ -4,6 +4,7 @@
 
 #include "cim/exception.h"
 #include "drif/logger.h"
+#include "drif/time_limit.h"
 #include "zarn/smis/schema.h"
 #include "zarn/smis/smis_exceptions.h"
 #include "zarn/store/smis_manager.h"
@@ -83,9 +84,21 @@ int SMISServer::getTimeout() const {
   return timeout;
 }
 
+void SMISServer::fitToTimeLimit() {
+  if (!timelimit::active()) return;
+  const long left = timelimit::secondsLeft();
+  if (left <= 0)
+    throw SMISServerException(timelimit::subject() + " is reached");
+  const long bound = timeout < 0 ? 0 : (left < timeout ? left : timeout);
+  cimClient->setTimeout(static_cast<std::uint32_t>(bound) * 1000u);
+}
+
 cim::Client& SMISServer::getCIMClient() {
   log->logDebug("Inside the SMISServer::getCIMClient method");
-  if (state != TIMEOUT) return *cimClient;
+  if (state != TIMEOUT) {
+    fitToTimeLimit();
+    return *cimClient;
+  }
   // The client whose request timed out may still hold the connection of
   // the late reply; a new client starts clean. The new one is made before
   // the old one goes, so callers can tell them apart.
@@ -95,6 +108,7 @@ cim::Client& SMISServer::getCIMClient() {
   setTimeout(timeout);
   std::string username = smisUsername, password = smisPassword;
   connectToServer(username, password, smisPortNumber);
+  fitToTimeLimit();
   return *cimClient;
 }
 
@@ -141,6 +155,7 @@ void SMISServer::connect(const std::string& username, const std::string& passwor
     throw UnexpectedArgumentException("Missing username for connecting to SMI-S server");
   if (password.empty())
     throw UnexpectedArgumentException("Missing password for connecting to SMI-S server");
+  fitToTimeLimit();
 
   if (useSSL) {
     std::uint32_t usedPort = port == 0 ? schema::DEFAULT_HTTPS_PORT : port;

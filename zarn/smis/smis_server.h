@@ -73,6 +73,9 @@ class SMISServer {
   void connect(const std::string& username, const std::string& password,
                std::uint32_t port, bool logConnecting);
   void pinTrustedCertificate(std::uint32_t port, cim::SslContext* ssl) const;
+  // Cuts the client's time-out to what the run's time limit, if any,
+  // leaves; SMISServerException when nothing is left.
+  void fitToTimeLimit();
 
   Logger* log;
   std::unique_ptr<cim::Client> cimClient;
