@@ -1,5 +1,6 @@
 #include "zarn/smis/smis_server.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "cim/exception.h"
@@ -89,8 +90,9 @@ void SMISServer::fitToTimeLimit() {
   const long left = timelimit::secondsLeft();
   if (left <= 0)
     throw SMISServerException(timelimit::subject() + " is reached");
-  const long bound = timeout < 0 ? 0 : (left < timeout ? left : timeout);
-  cimClient->setTimeout(static_cast<std::uint32_t>(bound) * 1000u);
+  const std::int64_t bound = timeout < 0 ? 0 : (left < timeout ? left : timeout);
+  cimClient->setTimeout(static_cast<std::uint32_t>(
+      std::min<std::int64_t>(bound * 1000, std::numeric_limits<std::uint32_t>::max())));
 }
 
 cim::Client& SMISServer::getCIMClient() {
