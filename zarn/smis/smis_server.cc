@@ -199,6 +199,22 @@ void SMISServer::waitForConnections(const std::vector<SMISServer*>& connecting, 
 
 bool listedWithSSL(const SMISData& entry) { return entry.useSSL == "Y" || entry.useSSL == "y"; }
 
+std::string connectionWarning(const SMISData& entry, const std::string& trustFolder) {
+  const std::string& host = entry.hostname;
+  if (!listedWithSSL(entry))
+    return "Warning - The SMI-S server " + host +
+           " is reached over HTTP: its user name and password\n\t\t\t\tare sent in clear "
+           "text on every start. To use HTTPS instead, run\n\t\t\t\tsmiscred -h " +
+           host + " -s Y (with -p if its HTTPS port is not " +
+           std::to_string(schema::DEFAULT_HTTPS_PORT) + "),\n\t\t\t\tthen smistrust -h " +
+           host + ".";
+  std::string pem, problem;
+  if (SMISTrustStore(trustFolder).load(host, &pem, &problem) != 1) return "";
+  return "Warning - The SMI-S server " + host +
+         " is not trusted yet: any certificate it presents\n\t\t\t\tis accepted until it "
+         "is trusted with smistrust -h " + host + ".";
+}
+
 void setUpListedServer(SMISServer& server, const SMISData& entry,
                        const std::function<int()>& timeout) {
   server.setHostname(entry.hostname);

@@ -21,6 +21,7 @@
 #include "cim/client.h"
 #include "cim/name.h"
 #include "cim/ssl_context.h"
+#include "zarn/smis/smis_trust_store.h"
 
 class Logger;
 
@@ -118,6 +119,13 @@ class SMISData;
 // Whether an entry of the SMI-S server list is reached over HTTPS: its SSL
 // field is "Y" or "y".
 bool listedWithSSL(const SMISData& entry);
+
+// What the administrator should know about how the server of entry is
+// reached: over HTTP its user name and password travel in clear text; over
+// HTTPS without a trust file in trustFolder any certificate is accepted.
+// One "Warning - " message, or "" when the server is pinned.
+std::string connectionWarning(const SMISData& entry,
+                              const std::string& trustFolder = SMIS_TRUST_FOLDER);
 
 // Sets server up from an entry of the SMI-S server list: host name,
 // namespace (cim::InvalidNameException when it is none), SSL as
