@@ -381,7 +381,7 @@ int main(int argc, char** argv) {
     double t = startTime({entry("smis-first", f.port, false), healthy}, "smis-first smis-dc1",
                          f.runs);
     startsRight = startsRight && t >= 0;
-    std::printf("  %-44s %6.2f s (+%.2f s; %d runs)\n", f.what, t, t - alone, f.runs);
+    std::printf("  %-44s %6.2f s (%+.2f s; %d runs)\n", f.what, t, t - alone, f.runs);
     dead = t - alone;
   }
   bool deadRight = startsRight && dead < DEAD_SERVER_GOAL_S;
