@@ -4,7 +4,8 @@
 // counting relay in front of it, that the decision takes exactly two CIM
 // requests (the local and the remote DR group), and counts the TCP
 // connections and TLS handshakes each decision opens (goal: one of each);
-// reports drenable's own CPU time and peak memory per decision. Then times
+// reports drenable's own CPU time and peak memory per decision, and what
+// completing and writing its decision record costs in-process. Then times
 // a start whose local SMI-S list names two servers, the first healthy,
 // refusing connections, or black-holed (its host drops connection
 // attempts), with QUERY_TIME_OUT=300, against the healthy server alone.
@@ -29,6 +30,11 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "drif/decision_log.h"
+#include "drif/decision_record.h"
+#include "sfcore/decision_report.h"
 #include "tests/support/black_hole.h"
 #include "tests/support/files.h"
 #include "tests/support/ports.h"
@@ -198,6 +204,25 @@ struct Series {
   }
 };
 
+// A decision record as a source's start leaves it.
+const nlohmann::json SAMPLE_RECORD = nlohmann::json::parse(R"({
+  "package": "pkg1", "dr_group": "dg01", "node": "node1", "site": "DC1",
+  "policy": "AVAILABILITY_PREFERRED", "wait_time": 5, "action": "start",
+  "rule": "source-link-up-synced",
+  "local": {"participation": "source", "link": "good", "log_state": "normal",
+            "write_mode": "synchronous", "failsafe": "disabled", "failsafe_lock": "no",
+            "suspend": "no", "full_copy": "no", "writes": "0"},
+  "remote": {"participation": "destination", "link": "good", "log_state": "normal",
+             "write_mode": "synchronous", "failsafe": "disabled", "failsafe_lock": "no",
+             "suspend": "no", "full_copy": "no", "writes": "0"},
+  "state": {"role": "SOURCE", "link": "UP", "currency": "NO", "replication": "SYNCED",
+            "write_mode": "SYNCHRONOUS"},
+  "servers": [{"host": "smis-dc1", "port": 5989, "ssl": true, "used": true,
+               "outcome": "connected", "milliseconds": 3}],
+  "writes_outstanding": 0,
+  "message": "The replication link state is good, the role of the device group on this site is \"source\", and the state of the data is current. The package is allowed to start up."
+})");
+
 const char* const PKG_DIR = "/opt/kxcluster/pkg/pkg1";
 const char* const ENV_FILE = "/opt/kxcluster/pkg/pkg1/pkg1.env";
 
@@ -351,6 +376,35 @@ int main(int argc, char** argv) {
                percentile(http.decision.rssMb, 1.0) < MEMORY_GOAL_MB;
   std::printf("  goal over HTTP (< %.0f ms CPU, < %.0f MB): %s\n", CPU_GOAL_MS, MEMORY_GOAL_MB,
               goals ? "met" : "NOT met");
+
+  // What the decision record costs a run: completing it and appending it
+  // to the package's log (with the trims a full log takes), in-process on a
+  // record like the decisions' above. Where a journal runs, sending it
+  // there adds one datagram.
+  {
+    support::TempDir pkg;
+    const int records = 20000;
+    const auto began = std::chrono::steady_clock::now();
+    size_t bytes = 0;
+    for (int i = 0; i < records; ++i) {
+      DecisionRecord record;
+      record.setPackageDir(pkg.path());
+      for (auto it = SAMPLE_RECORD.begin(); it != SAMPLE_RECORD.end(); ++it)
+        record.set(it.key().c_str(), it.value());
+      completeRecord(record, 1765260000, 12, 0);
+      bytes = recordLine(record.fields()).size();
+      writeRecord(record);
+    }
+    const double us = std::chrono::duration<double, std::micro>(
+                          std::chrono::steady_clock::now() - began)
+                          .count() /
+                      records;
+    std::printf("the decision record: %zu bytes a decision; completed and appended in %.1f us "
+                "(%d records, the log trimmed past %zu bytes), %.2f%% of the HTTP decision's "
+                "CPU\n",
+                bytes, us, records, MAX_DECISION_LOG,
+                100.0 * us / 1000.0 / percentile(http.decision.cpuMs, 0.5));
+  }
 
   // The same start with two servers listed, the second the healthy one:
   // the first is the simulator too, a port nobody listens on, or a port
