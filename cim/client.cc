@@ -111,7 +111,7 @@ void Client::connect(const std::string& host, std::uint32_t port, const std::str
   ep.port = port;
   ep.user = user;
   ep.password = password;
-  transport_.open(ep);
+  connect(ep);
 }
 
 void Client::connect(const std::string& host, std::uint32_t port, const SslContext& ssl,
@@ -123,7 +123,7 @@ void Client::connect(const std::string& host, std::uint32_t port, const SslConte
   ep.user = user;
   ep.password = password;
   ep.ssl = ssl;
-  transport_.open(ep);
+  connect(ep);
 }
 
 void Client::connectLocal() { connectLocal(defaultSocketPath()); }
@@ -132,7 +132,23 @@ void Client::connectLocal(const std::string& socketPath) {
   Endpoint ep;
   ep.scheme = Endpoint::LOCAL;
   ep.socketPath = socketPath;
-  transport_.open(ep);
+  connect(ep);
+}
+
+void Client::connect(const Endpoint& endpoint) { transport_.open(endpoint); }
+
+void Client::beginConnect(const Endpoint& endpoint) { transport_.beginOpen(endpoint); }
+
+bool Client::advanceConnect() { return transport_.advanceOpen(); }
+
+void Client::finishConnect() { transport_.finishOpen(); }
+
+void Client::abandonConnect() { transport_.abandonOpen(); }
+
+void Client::waitForConnections(const std::vector<Client*>& connecting, long mostMs) {
+  std::vector<HttpTransport*> transports;
+  for (Client* client : connecting) transports.push_back(&client->transport_);
+  HttpTransport::waitForOpens(transports, mostMs);
 }
 
 void Client::disconnect() { transport_.close(); }

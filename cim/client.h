@@ -60,6 +60,21 @@ class Client {
                const std::string& user, const std::string& password);
   void connectLocal();
   void connectLocal(const std::string& socketPath);
+  // Any of the above, as an endpoint.
+  void connect(const Endpoint& endpoint);
+  // connect() in steps, so that one thread can connect several clients at
+  // once: beginConnect starts the connection and returns at once;
+  // advanceConnect moves it on without waiting and is true once it has
+  // ended; finishConnect then returns when the server could be reached and
+  // throws what connect() throws otherwise. abandonConnect drops a
+  // connection still under way with a ConnectionTimeoutException naming the
+  // time it has taken. waitForConnections waits until one of the clients
+  // being connected can move on, or at most mostMs.
+  void beginConnect(const Endpoint& endpoint);
+  bool advanceConnect();
+  void finishConnect();
+  [[noreturn]] void abandonConnect();
+  static void waitForConnections(const std::vector<Client*>& connecting, long mostMs);
   void disconnect();
   bool isConnected() const { return transport_.isOpen(); }
   // Where the client is connected (scheme, host, port, socket).

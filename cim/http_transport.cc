@@ -4,10 +4,12 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <poll.h>
+#include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 
@@ -24,12 +26,21 @@ const char* const DEBUG_ENVIRONMENT[] = {
     "CURL_SMALLREQSEND", "CURL_SMALLSENDS", nullptr,
 };
 
-// Each new socket is close-on-exec; the connection open() checked waits in
-// `handed` for the first request.
-struct SocketHooks {
-  int handed = -1;          // connected by open(), waiting for the first request
-  bool lastHanded = false;  // the socket given out last was the handed one
-  int keep = -1;            // the socket libcurl must leave open (handed on)
+// The pinned-key check of a transport's TLS handshakes, kept for the
+// failure message (libcurl's own names no certificate). Each new TLS
+// connection clears it.
+struct TlsCheck {
+  const SslContext* context = nullptr;
+  PinCheck refused;
+  bool wasRefused = false;
+};
+
+struct TransportState {
+  bool opening = false;  // open() under way
+  CURLcode result = CURLE_OK;  // how it ended
+  char error[CURL_ERROR_SIZE] = "";
+  std::chrono::steady_clock::time_point started;
+  TlsCheck tls;
 };
 
 // libcurl opens the key log file while it initialises, so the variables go
@@ -45,53 +56,26 @@ void initLibcurl() {
 
 namespace {
 
-// A socket still usable for a request: no end of file, error or early data.
-bool idle(int fd) {
-  pollfd p{fd, POLLIN | POLLRDHUP, 0};
-  return ::poll(&p, 1, 0) == 0;
-}
-
-curl_socket_t openSocket(void* userdata, curlsocktype, curl_sockaddr* address) {
-  auto* hooks = static_cast<SocketHooks*>(userdata);
-  hooks->lastHanded = false;
-  if (hooks->handed >= 0) {
-    int fd = hooks->handed;
-    hooks->handed = -1;
-    if (idle(fd)) {
-      hooks->lastHanded = true;
-      return fd;
-    }
-    ::close(fd);  // the server closed it meanwhile: connect afresh
-  }
+curl_socket_t openSocket(void*, curlsocktype, curl_sockaddr* address) {
   int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
   return fd < 0 ? CURL_SOCKET_BAD : fd;
 }
 
-int socketOptions(void* userdata, curl_socket_t, curlsocktype) {
-  return static_cast<SocketHooks*>(userdata)->lastHanded ? CURL_SOCKOPT_ALREADY_CONNECTED
-                                                         : CURL_SOCKOPT_OK;
-}
+// The body of open()'s transfer, which libcurl refuses before reading it.
+// Should a libcurl ever read it, the transfer stops there.
+size_t sendNothing(char*, size_t, size_t, void*) { return CURL_READFUNC_ABORT; }
 
-int closeSocket(void* userdata, curl_socket_t fd) {
-  if (fd == static_cast<SocketHooks*>(userdata)->keep) return 0;
-  return ::close(fd);
-}
-
-// Index of the SslContext pointer kept in each OpenSSL context libcurl
-// creates, so that the verify callback finds the caller's decision.
+// Index of the transport's TlsCheck kept in each OpenSSL context libcurl
+// creates, so that the verify callback finds the caller's decision. Several
+// transports may shake hands at once on one thread.
 int sslContextIndex() {
   static int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
   return index;
 }
 
-// The outcome of the pinned-key check of the handshake running on this
-// thread, kept for the failure message (libcurl's own names no
-// certificate). Each new TLS connection clears it.
-thread_local PinCheck pinRefused;
-thread_local bool pinWasRefused = false;
-
 // False when the pinned certificate's key is not the server's.
-bool pinnedKeyMatches(const SslContext& context, X509_STORE_CTX* store) {
+bool pinnedKeyMatches(TlsCheck* check, X509_STORE_CTX* store) {
+  const SslContext& context = *check->context;
   if (context.getPinnedCertificate().empty() || X509_STORE_CTX_get_error_depth(store) != 0)
     return true;
   X509* cert = X509_STORE_CTX_get_current_cert(store);
@@ -103,10 +87,10 @@ bool pinnedKeyMatches(const SslContext& context, X509_STORE_CTX* store) {
                        &presented);
     OPENSSL_free(der);
   }
-  PinCheck check = checkPinnedKey(context.getPinnedCertificate(), presented);
-  if (check.accepted) return true;
-  pinRefused = check;
-  pinWasRefused = true;
+  PinCheck pin = checkPinnedKey(context.getPinnedCertificate(), presented);
+  if (pin.accepted) return true;
+  check->refused = pin;
+  check->wasRefused = true;
   X509_STORE_CTX_set_error(store, X509_V_ERR_APPLICATION_VERIFICATION);
   return false;
 }
@@ -115,9 +99,10 @@ int verifyCertificate(int preverified, X509_STORE_CTX* store) {
   SSL* ssl = static_cast<SSL*>(
       X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
   if (ssl == nullptr) return preverified;
-  const auto* context = static_cast<const SslContext*>(
+  auto* check = static_cast<TlsCheck*>(
       SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), sslContextIndex()));
-  if (context != nullptr && !pinnedKeyMatches(*context, store)) return 0;
+  if (check != nullptr && !pinnedKeyMatches(check, store)) return 0;
+  const SslContext* context = check != nullptr ? check->context : nullptr;
   if (context == nullptr || !context->getVerifyCallback()) return preverified;
 
   CertificateInfo info;
@@ -144,12 +129,13 @@ int verifyCertificate(int preverified, X509_STORE_CTX* store) {
 
 CURLcode prepareSslContext(CURL*, void* sslctx, void* userptr) {
   auto* ctx = static_cast<SSL_CTX*>(sslctx);
-  const auto* context = static_cast<const SslContext*>(userptr);
-  pinWasRefused = false;
+  auto* check = static_cast<TlsCheck*>(userptr);
+  const SslContext* context = check->context;
+  check->wasRefused = false;
   if (!context->getTrustStore().empty() &&
       SSL_CTX_load_verify_locations(ctx, context->getTrustStore().c_str(), nullptr) != 1)
     return CURLE_SSL_CACERT_BADFILE;
-  SSL_CTX_set_ex_data(ctx, sslContextIndex(), const_cast<SslContext*>(context));
+  SSL_CTX_set_ex_data(ctx, sslContextIndex(), check);
   SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, verifyCertificate);
   return CURLE_OK;
 }
@@ -228,17 +214,18 @@ size_t onHeader(char* data, size_t size, size_t count, void* userdata) {
 
 // boundMs is the time-out that applied: the connection's or the request's.
 [[noreturn]] void fail(CURLcode code, const char* errorBuffer, const Endpoint& ep,
-                       std::uint32_t boundMs, bool tooLarge, std::size_t limit) {
+                       const TlsCheck& tls, std::uint32_t boundMs, bool tooLarge,
+                       std::size_t limit) {
   std::string where = ep.describe();
   // A refused connection is described without libcurl's elapsed time
   // ("... after 3 ms: ..."), so the same failure always reads the same.
   std::string detail = (*errorBuffer && code != CURLE_COULDNT_CONNECT)
                            ? errorBuffer
                            : curl_easy_strerror(code);
-  if (pinWasRefused &&
+  if (tls.wasRefused &&
       (code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CONNECT_ERROR))
     throw UntrustedServerException("Cannot connect to " + where + ": " +
-                                   pinRefused.refusal(ep.host));
+                                   tls.refused.refusal(ep.host));
   if (tooLarge)
     throw TransportException("Response from " + where + " is larger than " +
                              std::to_string(limit) + " bytes");
@@ -273,15 +260,18 @@ const std::string* HttpResponse::header(std::string_view name) const {
   return nullptr;
 }
 
-HttpTransport::HttpTransport() : sockets_(new SocketHooks) { initLibcurl(); }
+HttpTransport::HttpTransport() : state_(new TransportState) { initLibcurl(); }
 
 HttpTransport::~HttpTransport() { close(); }
 
 void HttpTransport::close() {
+  if (state_->opening) curl_multi_remove_handle(multi_, curl_);
+  // The multi handle goes first: it closes the connections of its cache.
+  if (multi_ != nullptr) curl_multi_cleanup(multi_);
   if (curl_ != nullptr) curl_easy_cleanup(curl_);
+  multi_ = nullptr;
   curl_ = nullptr;
-  if (sockets_->handed >= 0) ::close(sockets_->handed);
-  *sockets_ = SocketHooks();
+  state_->opening = false;
   open_ = false;
 }
 
@@ -289,7 +279,7 @@ std::uint32_t HttpTransport::getConnectTimeout() const {
   return std::min(timeoutMs_, MAX_CONNECT_TIMEOUT_MS);
 }
 
-void HttpTransport::applyEndpoint(CURL* handle, SocketHooks* sockets) const {
+void HttpTransport::applyEndpoint(CURL* handle) {
   const Endpoint& ep = endpoint_;
   std::string url;
   if (ep.scheme == Endpoint::LOCAL) {
@@ -306,28 +296,19 @@ void HttpTransport::applyEndpoint(CURL* handle, SocketHooks* sockets) const {
   curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(handle, CURLOPT_NOPROXY, "*");
   curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, openSocket);
-  curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, sockets);
-  curl_easy_setopt(handle, CURLOPT_SOCKOPTFUNCTION, socketOptions);
-  curl_easy_setopt(handle, CURLOPT_SOCKOPTDATA, sockets);
-  curl_easy_setopt(handle, CURLOPT_CLOSESOCKETFUNCTION, closeSocket);
-  curl_easy_setopt(handle, CURLOPT_CLOSESOCKETDATA, sockets);
   // libcurl reads 0 as "no limit"; here it means "no time at all".
   auto limit = [](std::uint32_t ms) { return ms == 0 ? 1L : static_cast<long>(ms); };
   curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, limit(getConnectTimeout()));
   curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, limit(timeoutMs_));
-  if (ep.scheme != Endpoint::LOCAL && !ep.user.empty()) {
-    curl_easy_setopt(handle, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-    curl_easy_setopt(handle, CURLOPT_USERNAME, ep.user.c_str());
-    curl_easy_setopt(handle, CURLOPT_PASSWORD, ep.password.c_str());
-  }
   if (ep.scheme == Endpoint::HTTPS) {
     const SslContext& ssl = ep.ssl;
+    state_->tls.context = &ssl;
     if (ssl.getVerifyCallback()) {
       // The callback decides alone; libcurl's own checks are off.
       curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
       curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
       curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, prepareSslContext);
-      curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, const_cast<SslContext*>(&ssl));
+      curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, &state_->tls);
     } else {
       curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
       curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
@@ -337,43 +318,139 @@ void HttpTransport::applyEndpoint(CURL* handle, SocketHooks* sockets) const {
       // The pinned key is checked by the verify callback.
       if (!ssl.getPinnedCertificate().empty()) {
         curl_easy_setopt(handle, CURLOPT_SSL_CTX_FUNCTION, prepareSslContext);
-        curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, const_cast<SslContext*>(&ssl));
+        curl_easy_setopt(handle, CURLOPT_SSL_CTX_DATA, &state_->tls);
       }
     }
   }
 }
 
+int HttpTransport::perform() {
+  curl_multi_add_handle(multi_, curl_);
+  CURLcode rc = CURLE_OK;
+  for (bool done = false; !done;) {
+    int running = 0;
+    CURLMcode mc = curl_multi_perform(multi_, &running);
+    int queued = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi_, &queued)) {
+      if (msg->msg == CURLMSG_DONE && msg->easy_handle == curl_) {
+        rc = msg->data.result;
+        done = true;
+      }
+    }
+    if (!done && (mc != CURLM_OK || running == 0)) {
+      rc = CURLE_SEND_ERROR;  // libcurl lost the transfer: reported as a failed connection
+      break;
+    }
+    if (!done) curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
+  }
+  curl_multi_remove_handle(multi_, curl_);
+  return rc;
+}
+
 void HttpTransport::open(const Endpoint& endpoint) {
+  beginOpen(endpoint);
+  while (!advanceOpen()) waitForOpens({this}, 1000);
+  finishOpen();
+}
+
+void HttpTransport::beginOpen(const Endpoint& endpoint) {
   close();
   endpoint_ = endpoint;
-
-  // Reach the server once on a handle of its own: libcurl never sends a
-  // request over a connection it opened only to connect. Over plain TCP the
-  // connected socket is kept and handed to the first request (libcurl
-  // 7.88 connects a handed Unix-domain socket again, so the local
-  // connection, which costs next to nothing, opens its own).
-  CURL* probe = curl_easy_init();
-  if (probe == nullptr) throw TransportException("Cannot create a libcurl handle");
-  SocketHooks probeSockets;
-  char errorBuffer[CURL_ERROR_SIZE] = "";
-  applyEndpoint(probe, &probeSockets);
-  curl_easy_setopt(probe, CURLOPT_CONNECT_ONLY, 1L);
-  curl_easy_setopt(probe, CURLOPT_ERRORBUFFER, errorBuffer);
-  CURLcode rc = curl_easy_perform(probe);
-  curl_socket_t connected = CURL_SOCKET_BAD;
-  if (rc == CURLE_OK && endpoint_.scheme == Endpoint::HTTP &&
-      curl_easy_getinfo(probe, CURLINFO_ACTIVESOCKET, &connected) == CURLE_OK)
-    probeSockets.keep = connected;
-  curl_easy_cleanup(probe);
-  if (rc != CURLE_OK) fail(rc, errorBuffer, endpoint_, getConnectTimeout(), false, 0);
-
+  multi_ = curl_multi_init();
   curl_ = curl_easy_init();
-  if (curl_ == nullptr) {
-    if (probeSockets.keep >= 0) ::close(probeSockets.keep);
+  if (multi_ == nullptr || curl_ == nullptr) {
+    close();
     throw TransportException("Cannot create a libcurl handle");
   }
-  sockets_->handed = probeSockets.keep;
-  open_ = true;
+  // The check's transfer: an HTTP/1.0 upload of unknown length, which
+  // libcurl refuses once connected (and, over HTTPS, once the handshake and
+  // its certificate check are done), before it writes the request. No
+  // credentials are set on it.
+  applyEndpoint(curl_);
+  curl_easy_setopt(curl_, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+  curl_easy_setopt(curl_, CURLOPT_UPLOAD, 1L);
+  curl_easy_setopt(curl_, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
+  curl_easy_setopt(curl_, CURLOPT_READFUNCTION, sendNothing);
+  state_->error[0] = '\0';
+  curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, state_->error);
+  state_->started = std::chrono::steady_clock::now();
+  curl_multi_add_handle(multi_, curl_);
+  state_->opening = true;
+  advanceOpen();
+}
+
+bool HttpTransport::advanceOpen() {
+  if (!state_->opening) return true;
+  int running = 0;
+  CURLMcode mc = curl_multi_perform(multi_, &running);
+  bool done = false;
+  int queued = 0;
+  while (CURLMsg* msg = curl_multi_info_read(multi_, &queued)) {
+    if (msg->msg == CURLMSG_DONE && msg->easy_handle == curl_) {
+      state_->result = msg->data.result;
+      done = true;
+    }
+  }
+  if (!done && (mc != CURLM_OK || running == 0)) {
+    state_->result = CURLE_COULDNT_CONNECT;
+    done = true;
+  }
+  if (!done) return false;
+  curl_multi_remove_handle(multi_, curl_);
+  curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, nullptr);
+  state_->opening = false;
+  return true;
+}
+
+void HttpTransport::finishOpen() {
+  CURLcode rc = state_->result;
+  // Refused before a byte was written, or, by a libcurl that went on as
+  // far as the body, stopped there: either way the server was reached.
+  if (rc == CURLE_UPLOAD_FAILED || rc == CURLE_ABORTED_BY_CALLBACK) {
+    open_ = true;
+    return;
+  }
+  std::string error = state_->error;
+  TlsCheck tls = state_->tls;
+  close();
+  fail(rc, error.c_str(), endpoint_, tls, getConnectTimeout(), false, 0);
+}
+
+void HttpTransport::abandonOpen() {
+  auto taken = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - state_->started);
+  close();
+  throw ConnectionTimeoutException("No response from " + endpoint_.describe() + " within " +
+                                   std::to_string(taken.count()) + " ms");
+}
+
+void HttpTransport::waitForOpens(const std::vector<HttpTransport*>& opening, long mostMs) {
+  std::vector<pollfd> fds;
+  long wait = mostMs;
+  for (HttpTransport* t : opening) {
+    if (!t->state_->opening) {
+      wait = 0;
+      continue;
+    }
+    fd_set readable, writable, failing;
+    FD_ZERO(&readable);
+    FD_ZERO(&writable);
+    FD_ZERO(&failing);
+    int maxFd = -1;
+    curl_multi_fdset(t->multi_, &readable, &writable, &failing, &maxFd);
+    for (int fd = 0; fd <= maxFd; ++fd) {
+      short events = static_cast<short>((FD_ISSET(fd, &readable) ? POLLIN : 0) |
+                                        (FD_ISSET(fd, &writable) ? POLLOUT : 0) |
+                                        (FD_ISSET(fd, &failing) ? POLLPRI : 0));
+      if (events != 0) fds.push_back(pollfd{fd, events, 0});
+    }
+    long timer = -1;
+    curl_multi_timeout(t->multi_, &timer);
+    // Nothing to wait on (a host name being resolved): look again soon.
+    if (maxFd < 0 && (timer < 0 || timer > 100)) timer = 100;
+    if (timer >= 0 && timer < wait) wait = timer;
+  }
+  ::poll(fds.data(), fds.size(), static_cast<int>(std::max(wait, 0L)));
 }
 
 HttpResponse HttpTransport::post(const std::vector<std::string>& headers,
@@ -384,11 +461,19 @@ HttpResponse HttpTransport::post(const std::vector<std::string>& headers,
   char errorBuffer[CURL_ERROR_SIZE] = "";
 
   // Options are set afresh for each request (the time-out may have changed);
-  // the handle keeps its connection across requests.
-  applyEndpoint(curl_, sockets_.get());
+  // the transport's cache keeps the connection across requests.
+  applyEndpoint(curl_);
+  const Endpoint& ep = endpoint_;
+  if (ep.scheme != Endpoint::LOCAL && !ep.user.empty()) {
+    curl_easy_setopt(curl_, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+    curl_easy_setopt(curl_, CURLOPT_USERNAME, ep.user.c_str());
+    curl_easy_setopt(curl_, CURLOPT_PASSWORD, ep.password.c_str());
+  }
   curl_slist* list = nullptr;
   for (const auto& h : headers) list = curl_slist_append(list, h.c_str());
   curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, list);
+  curl_easy_setopt(curl_, CURLOPT_UPLOAD, 0L);
+  curl_easy_setopt(curl_, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
   curl_easy_setopt(curl_, CURLOPT_POST, 1L);
   OneShotBody once{body};
   if (repeat == Repeat::ONCE) {
@@ -409,7 +494,7 @@ HttpResponse HttpTransport::post(const std::vector<std::string>& headers,
   curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, errorBuffer);
   curl_easy_setopt(curl_, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxResponseSize_));
 
-  CURLcode rc = curl_easy_perform(curl_);
+  auto rc = static_cast<CURLcode>(perform());
   curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, nullptr);
   curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, nullptr);
   curl_slist_free_all(list);
@@ -431,7 +516,7 @@ HttpResponse HttpTransport::post(const std::vector<std::string>& headers,
         curl_easy_getinfo(curl_, CURLINFO_TOTAL_TIME_T, &elapsedUs) == CURLE_OK &&
         elapsedUs / 1000 < (static_cast<curl_off_t>(timeoutMs_) + getConnectTimeout()) / 2)
       bound = getConnectTimeout();
-    fail(rc, errorBuffer, endpoint_, bound, transfer.tooLarge, maxResponseSize_);
+    fail(rc, errorBuffer, endpoint_, state_->tls, bound, transfer.tooLarge, maxResponseSize_);
   }
   curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &response.status);
   return response;

@@ -1,16 +1,20 @@
 // One HTTP connection to a CIM server, on libcurl: plain TCP, TLS, or a
-// Unix-domain socket on this host. The transport keeps one libcurl handle,
-// so the TCP (and TLS) connection is reused from request to request and
-// reopened by libcurl when the server closed it. Over HTTP, the connection
-// open() makes to check the server is the one the first request goes over.
-// Over HTTPS the check (TCP and TLS handshake) needs a connection of its
-// own, since libcurl never sends requests over a connection it opened only
-// to connect; so does the local socket, where that costs next to nothing.
+// Unix-domain socket on this host. The transport keeps one libcurl handle
+// and its own connection cache, so the TCP (and TLS) connection is reused
+// from request to request and reopened by libcurl when the server closed
+// it. The connection open() makes to check the server (TCP connect and,
+// over HTTPS, the TLS handshake with its certificate check) is the one the
+// first request goes over: open() runs a transfer that libcurl, once
+// connected, refuses before writing a byte of it (an HTTP/1.0 upload of
+// unknown length), which leaves the connection in the cache. That transfer
+// carries no credentials.
 //
 // Setting up a connection (TCP connect and, over HTTPS, the TLS handshake)
 // is bounded by the time-out or MAX_CONNECT_TIMEOUT_MS, whichever is less,
 // so a server that drops connection attempts costs seconds, not the whole
-// request time-out; each request then has the full time-out.
+// request time-out; each request then has the full time-out. open() can
+// also be taken in steps (beginOpen, advanceOpen, finishOpen), so that one
+// thread opens several transports at once and waits on all of them.
 //
 // Every socket the transport opens is close-on-exec (libcurl's own socket
 // pair is not; the shell seam closes it in commands). Before libcurl
@@ -40,6 +44,7 @@
 #include "cim/ssl_context.h"
 
 typedef void CURL;
+typedef void CURLM;
 
 namespace cim {
 
@@ -70,7 +75,7 @@ struct Endpoint {
   std::string describe() const;
 };
 
-struct SocketHooks;  // how libcurl's handles get and give back their sockets
+struct TransportState;  // the open under way and the TLS certificate check
 
 struct HttpResponse {
   long status = 0;
@@ -94,6 +99,19 @@ class HttpTransport {
   // to find out at once whether the server can be reached; throws as
   // described above. Requests then go to this endpoint.
   void open(const Endpoint& endpoint);
+  // open() in steps: beginOpen starts the connection and returns at once
+  // (it throws only when libcurl cannot be set up); advanceOpen moves it on
+  // without waiting and is true once it has ended; finishOpen then returns
+  // when the server was reached and throws what open() throws otherwise.
+  // abandonOpen drops an open still under way with a
+  // ConnectionTimeoutException that names the time it has taken.
+  void beginOpen(const Endpoint& endpoint);
+  bool advanceOpen();
+  void finishOpen();
+  [[noreturn]] void abandonOpen();
+  // Waits until one of the transports being opened can move on, or at
+  // most mostMs.
+  static void waitForOpens(const std::vector<HttpTransport*>& opening, long mostMs);
   void close();
   bool isOpen() const { return open_; }
   const Endpoint& getEndpoint() const { return endpoint_; }
@@ -120,10 +138,14 @@ class HttpTransport {
                     Repeat repeat = Repeat::ALLOWED);
 
  private:
-  void applyEndpoint(CURL* handle, SocketHooks* sockets) const;
+  void applyEndpoint(CURL* handle);
+  // Runs the handle's transfer on the transport's own multi handle, whose
+  // cache keeps the connection between transfers.
+  int perform();
 
+  CURLM* multi_ = nullptr;
   CURL* curl_ = nullptr;
-  std::unique_ptr<SocketHooks> sockets_;
+  std::unique_ptr<TransportState> state_;
   Endpoint endpoint_;
   bool open_ = false;
   std::uint32_t timeoutMs_ = 20000;

@@ -148,7 +148,11 @@ std::string recoveryPoint(const nlohmann::json& r) {
     if (behind != nullptr && behind->is_number())
       return count(*behind) + " writes on the source had not reached this site; a start here "
                               "would give them up.";
-    return "Not known: the source did not report its outstanding writes.";
+    const nlohmann::json& source = facts::side(r, record::REMOTE);
+    std::string why = text(source, record::NOT_READ);
+    if (why.empty()) why = source.contains(record::ERROR) ? "it could not be read" : "";
+    return "Not known" + (why.empty() ? std::string() : " (" + why + ")") +
+           ": a start here would give up whatever writes the source had not yet sent.";
   }
   if (role == "source") {
     if (behind != nullptr && behind->is_number() && behind->get<unsigned long long>() > 0)

@@ -152,7 +152,7 @@ const std::vector<DecisionRule>& decisionRules() {
       {rule::DST_UP_COPYING_WAIT,
        "A full copy to this site was running; WAIT_TIME (%minutes% minutes) "
        "let drenable wait for its end before the failover.",
-       "full copy to this site", nullptr, nullptr, false},
+       "waited for the full copy to this site", nullptr, nullptr, false},
       {rule::DST_UP_COPYING_NO_WAIT,
        "A full copy to this site is running and WAIT_TIME is 0: drenable does "
        "not wait for it.",
@@ -167,7 +167,7 @@ const std::vector<DecisionRule>& decisionRules() {
       {rule::DST_UP_MERGING_WAIT,
        "Logged writes were being merged to this site; WAIT_TIME (%minutes% "
        "minutes) let drenable wait for the merge before the failover.",
-       "merge to this site", nullptr, nullptr, false},
+       "waited for the merge to this site", nullptr, nullptr, false},
       {rule::DST_UP_MERGING_NO_WAIT,
        "Logged writes were being merged to this site in asynchronous mode and "
        "WAIT_TIME is 0; %policy% fails over without waiting.",
@@ -244,7 +244,7 @@ const std::vector<DecisionRule>& decisionRules() {
       {rule::DST_DOWN_MERGING_WAIT,
        "The replication link is down while logged writes were being merged to "
        "this site; %policy% waits for the merge, then fails over.",
-       "link down during a merge", nullptr, nullptr, false},
+       "link down, waited for the merge", nullptr, nullptr, false},
       {rule::DST_DOWN_MERGING_FORCED,
        "The replication link went down during a merge to this site, but an "
        "operator's FORCEFLAG file forced the failover.",

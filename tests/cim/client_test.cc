@@ -590,6 +590,7 @@ TEST_F(ClientTest, LocalConnectionUsesTheSocketWithoutCredentials) {
   client.connectLocal();
   Client::setDefaultLocalSocketPath(previous);
   EXPECT_EQ(enumerate().size(), 1u);
+  EXPECT_EQ(server.connections(), 1);  // the connection connectLocal() checked
   EXPECT_FALSE(server.requests().at(0).has("authorization"));
   EXPECT_EQ(client.getEndpoint().describe(), "local socket " + socketPath);
 

@@ -43,6 +43,23 @@ TEST(HttpsTest, AcceptAllCallbackTakesSelfSignedAndExpiredCertificates) {
   }
 }
 
+// The connection connect() opens and checks (TCP, TLS handshake,
+// certificate) carries the requests: one handshake for a whole decision,
+// and the check itself sends no request.
+TEST(HttpsTest, CheckedConnectionCarriesTheRequests) {
+  support::TempDir dir;
+  ASSERT_TRUE(support::makeCertificate(dir.path(), false));
+  TlsServer server(dir.path());
+  std::vector<CertificateInfo> seen;
+  Client client;
+  client.setTimeout(5000);
+  client.connect("127.0.0.1", server.port(), acceptAll(&seen), "admin", "secret");
+  for (int i = 0; i < 2; ++i)
+    EXPECT_EQ(client.enumerateInstanceNames(kNs, Name("QNZARN_StorageSystem")).size(), 1u);
+  EXPECT_EQ(server.requests, 2);
+  EXPECT_EQ(server.handshakes(), 1);
+}
+
 TEST(HttpsTest, UntrustedCertificateIsRefusedWithoutCallback) {
   support::TempDir dir;
   ASSERT_TRUE(support::makeCertificate(dir.path(), false));

@@ -844,6 +844,11 @@ TEST_F(DecisionE2E, RecordNamesTheRuleAndExplainTellsIt) {
               c.writes);
     EXPECT_EQ(lastRecord_.contains("writes_given_up") ? lastRecord_["writes_given_up"] : json(),
               c.givenUp);
+    // The SMI-S server of the node's site, and whether it could be used.
+    ASSERT_TRUE(lastRecord_["servers"].is_array()) << lastRecord_.dump();
+    const json& server = lastRecord_["servers"][0];
+    EXPECT_EQ(server["host"], c.run.host == "node1" ? "smis-dc1" : "smis-dc2");
+    EXPECT_EQ(server["used"], c.outcome != std::string("refused-here")) << server.dump();
 
     auto words = explain({});
     EXPECT_EQ(words.exitCode, 0) << words.describe();

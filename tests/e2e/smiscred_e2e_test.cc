@@ -88,7 +88,12 @@ TEST_F(SmiscredE2E, AddThenListWithPasswordsTypedOnTheTerminal) {
                 "-s", "N"},
                typed({{"", "Se3cret%s"}}));
   ASSERT_EQ(0, r.exitCode) << r.describe();
-  EXPECT_EQ("Enter password: \nRe-enter password: \n", r.out);
+  EXPECT_EQ("Enter password: \nRe-enter password: \n"
+            "Warning - The SMI-S server smis1.example.com is reached over HTTP: its user name "
+            "and password\n\t\t\t\tare sent in clear text on every start. To use HTTPS "
+            "instead, run\n\t\t\t\tsmiscred -h smis1.example.com -s Y (with -p if its HTTPS "
+            "port is not 5989),\n\t\t\t\tthen smistrust -h smis1.example.com.\n",
+            r.out);
   EXPECT_EQ("", r.err);
   EXPECT_EQ(std::string::npos, r.terminal.find("Se3cret")) << r.terminal;
   EXPECT_EQ(section(entry("smis1.example.com@5988&root/eva&N&admin", "Se3cret%s")),

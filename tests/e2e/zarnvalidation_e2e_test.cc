@@ -115,8 +115,9 @@ TEST_F(ZarnvalidationE2E, CheckModeRecordsTheUsableServers) {
   support::RunResult r = run({ENV_FILE, "kxcheckconf"});
   EXPECT_EQ(0, r.exitCode) << r.describe();
   Messages m = r.normalMessages();
-  EXPECT_EQ(3u, m.size()) << r.describe();
+  ASSERT_EQ(4u, m.size()) << r.describe();
   expectThreeWarnings(m, 0, "300 Sec. ");
+  EXPECT_TRUE(startsWith(m[3], "Warning - The SMI-S server smis-ok is reached over HTTP")) << m[3];
   EXPECT_EQ("smis-ok\n", node.readFile(OUTPUT).value_or("<none>"));
   EXPECT_EQ(0644u, modeOf(node.hostPath(OUTPUT)));
   EXPECT_EQ(1u, both.requests("EnumerateInstanceNames").size());
@@ -131,7 +132,7 @@ TEST_F(ZarnvalidationE2E, ApplyModeWithAFaultyVariable) {
   support::RunResult r = run({ENV_FILE, "kxapplyconf"});
   EXPECT_EQ(255, r.exitCode) << r.describe();
   Messages m = r.normalMessages();
-  ASSERT_EQ(7u, m.size()) << r.describe();
+  ASSERT_EQ(8u, m.size()) << r.describe();
   EXPECT_EQ("Error - The DR_GROUP_NAME variable has not been set properly.", m[0]);
   EXPECT_EQ("The QUERY_TIMEOUT variable has not been set properly.\n\t\t\t Use "
             "default, 300 seconds, for the query timeout",
@@ -143,6 +144,7 @@ TEST_F(ZarnvalidationE2E, ApplyModeWithAFaultyVariable) {
             "Sec as the Query Timeout value for the SMI-S server.",
             m[3]);
   expectThreeWarnings(m, 4, "20 Sec.");
+  EXPECT_TRUE(startsWith(m[7], "Warning - The SMI-S server smis-ok is reached over HTTP")) << m[7];
   EXPECT_EQ("smis-ok\n", node.readFile(OUTPUT).value_or("<none>"));
 }
 

@@ -1,7 +1,8 @@
 // A TLS CIM server for tests (cpp-httplib), with a certificate for
 // 127.0.0.1 made at test time in the test process (OpenSSL). It answers
-// every request with one QNZARN_StorageSystem instance name and remembers
-// the Authorization header it was sent.
+// every request with one QNZARN_StorageSystem instance name, remembers the
+// Authorization header it was sent, and counts the requests and the TLS
+// handshakes (one per connection) it has seen.
 #ifndef TESTS_SUPPORT_TLS_SERVER_H
 #define TESTS_SUPPORT_TLS_SERVER_H
 
@@ -11,6 +12,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -81,6 +83,7 @@ class TlsServer {
       res.set_content(cim::xml::intrinsicResponse(id, "EnumerateInstanceNames", names),
                       "application/xml; charset=utf-8");
     });
+    server_.set_logger([this](const httplib::Request&, const httplib::Response&) { ++requests; });
     port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
     while (!server_.is_running()) std::this_thread::yield();
@@ -93,7 +96,9 @@ class TlsServer {
   TlsServer& operator=(const TlsServer&) = delete;
 
   std::uint32_t port() const { return static_cast<std::uint32_t>(port_); }
+  long handshakes() { return SSL_CTX_sess_accept(server_.ssl_context()); }
   std::string authorization;
+  std::atomic<int> requests{0};
 
  private:
   httplib::SSLServer server_;

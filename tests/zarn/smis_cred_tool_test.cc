@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -64,6 +66,21 @@ const char USAGE[] =
     "\tsmiscred -d host\n"
     "\n";
 
+// The warnings about a server reached over HTTP, and over HTTPS without a
+// trusted certificate.
+std::string httpWarning(const std::string& host) {
+  return "Warning - The SMI-S server " + host +
+         " is reached over HTTP: its user name and password\n"
+         "\t\t\t\tare sent in clear text on every start. To use HTTPS instead, run\n"
+         "\t\t\t\tsmiscred -h " + host + " -s Y (with -p if its HTTPS port is not 5989),\n"
+         "\t\t\t\tthen smistrust -h " + host + ".\n";
+}
+std::string unpinnedWarning(const std::string& host) {
+  return "Warning - The SMI-S server " + host +
+         " is not trusted yet: any certificate it presents\n"
+         "\t\t\t\tis accepted until it is trusted with smistrust -h " + host + ".\n";
+}
+
 const std::string BEGIN = "#\n<smisdata>\n";
 const std::string END = "</smisdata>\n";
 const std::string TWO_SERVERS = BEGIN + entry("a@5988&root/eva&N&admin", "pa") +
@@ -75,7 +92,7 @@ class SMISCredToolTest : public testing::Test {
 
   int run(std::vector<std::string> args) {
     args.insert(args.begin(), "smiscred");
-    SMISCredTool tool({&platform.console, &err}, &passwords, path);
+    SMISCredTool tool({&platform.console, &err}, &passwords, path, dir.file("trust"));
     return support::runWith(tool, args);
   }
   std::string out() const {
@@ -231,7 +248,7 @@ TEST_F(SMISCredToolTest, AddingANewServerAsksForThePasswordTwice) {
   EXPECT_EQ(0, run({"-h", "new", "-n", "root/eva", "-u", "admin", "-s", "n"}));
   EXPECT_EQ((std::vector<std::string>{"Enter password: ", "Re-enter password: "}),
             passwords.prompts);
-  EXPECT_EQ("Enter password: \nRe-enter password: \n", out());
+  EXPECT_EQ("Enter password: \nRe-enter password: \n" + httpWarning("new"), out());
   EXPECT_EQ("", err.str());
   EXPECT_EQ(BEGIN + entry("new@5988&root/eva&N&admin", "s3cret") + END, map());
   EXPECT_EQ(0600u, support::modeOf(path));
@@ -242,6 +259,36 @@ TEST_F(SMISCredToolTest, AddingANewServerAsksForThePasswordTwice) {
   SMISData d;
   ASSERT_EQ(0, m.getSMIS("two", d));
   EXPECT_EQ("two@65535&ns&Y&u&p", support::show(d));
+}
+
+// A server saved to be reached over HTTP, or over HTTPS without a trusted
+// certificate, is warned about after the tool's own output, in list order;
+// the exit status and the map file are what they would be without.
+TEST_F(SMISCredToolTest, ServersReachedUnsafelyAreWarnedAbout) {
+  const std::string done = "All the SMI-S information has been successfully generated.\n";
+  support::spit(dir.file("servers"), "plain admin N ns\nopen admin Y ns\npinned admin Y ns\n");
+  struct Case {
+    std::vector<std::string> args;
+    std::string warnings;
+  };
+  const std::vector<Case> cases = {
+      {{"-h", "plain", "-n", "ns", "-u", "u", "-s", "N"}, httpWarning("plain")},
+      {{"-h", "open", "-n", "ns", "-u", "u", "-s", "Y"}, unpinnedWarning("open")},
+      {{"-h", "pinned", "-n", "ns", "-u", "u", "-s", "y"}, ""},
+      {{"-f", dir.file("servers")}, done + httpWarning("plain") + unpinnedWarning("open")},
+  };
+  std::filesystem::create_directory(dir.file("trust"));
+  std::ofstream(dir.file("trust") + "/pinned.pem") << "-----BEGIN CERTIFICATE-----\n";
+  for (const Case& c : cases) {
+    platform.console.writes.clear();
+    for (int i = 0; i < 3; ++i) passwords.twice("p");
+    EXPECT_EQ(0, run(c.args)) << c.args[1];
+    std::string shown = out();
+    size_t lastPrompt = shown.rfind("Re-enter password");
+    ASSERT_NE(lastPrompt, std::string::npos);
+    EXPECT_EQ(c.warnings, shown.substr(shown.find('\n', lastPrompt) + 1)) << c.args[1];
+    EXPECT_EQ("", err.str());
+  }
 }
 
 TEST_F(SMISCredToolTest, ArgumentErrorsOfAddOrUpdate) {
@@ -469,7 +516,7 @@ TEST(SMISCredToolSecrecyTest, PasswordsAreNeverPrintedOrLogged) {
   std::ostringstream err;
   auto run = [&](std::vector<std::string> args) {
     args.insert(args.begin(), "smiscred");
-    SMISCredTool tool({&platform.console, &err}, &passwords, path);
+    SMISCredTool tool({&platform.console, &err}, &passwords, path, dir.file("trust"));
     return support::runWith(tool, args);
   };
   passwords.twice(secret);

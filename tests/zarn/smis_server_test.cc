@@ -252,6 +252,38 @@ TEST_F(SMISServerTest, HttpsPinsTheTrustedCertificateOfTheHost) {
   }
 }
 
+// What smiscred and ZARNValidation tell the administrator about a server:
+// credentials in clear over HTTP, any certificate accepted over HTTPS
+// without a trust file, nothing for a pinned server.
+TEST(ConnectionWarningTest, ClearTextAndUnpinnedServersOnly) {
+  support::TempDir trust;
+  std::ofstream(trust.path() + "/smis-pinned.pem") << "-----BEGIN CERTIFICATE-----\n";
+  const struct {
+    const char* host;
+    const char* ssl;
+    std::string warning;
+  } cases[] = {
+      {"smis-a", "N",
+       "Warning - The SMI-S server smis-a is reached over HTTP: its user name and password\n"
+       "\t\t\t\tare sent in clear text on every start. To use HTTPS instead, run\n"
+       "\t\t\t\tsmiscred -h smis-a -s Y (with -p if its HTTPS port is not 5989),\n"
+       "\t\t\t\tthen smistrust -h smis-a."},
+      {"smis-pinned", "n", "Warning - The SMI-S server smis-pinned is reached over HTTP"},
+      {"smis-b", "Y",
+       "Warning - The SMI-S server smis-b is not trusted yet: any certificate it presents\n"
+       "\t\t\t\tis accepted until it is trusted with smistrust -h smis-b."},
+      {"smis-pinned", "y", ""},
+  };
+  for (const auto& c : cases) {
+    SMISData entry;
+    entry.hostname = c.host;
+    entry.useSSL = c.ssl;
+    std::string warning = connectionWarning(entry, trust.path());
+    EXPECT_EQ(warning.substr(0, c.warning.size()), c.warning) << c.host << " " << c.ssl;
+    EXPECT_EQ(warning.empty(), c.warning.empty()) << c.host << " " << c.ssl;
+  }
+}
+
 // Client errors pass through unchanged and leave the state alone.
 TEST_F(SMISServerTest, UnreachableServerThrowsTheClientsException) {
   ScriptedServer* gone = new ScriptedServer(answerStorageSystem);

@@ -217,6 +217,18 @@ TEST_F(ZARNAPITest, RefusedHostIsSkippedAndTheChosenServerKept) {
             (Lines{"Connecting to SMI-S server localhost:" + std::to_string(closed),
                    "Error - Failed to connect to SMI-S localhost. \n\t\t\t\t<reason>",
                    connecting()}));
+  // The run's record of the servers: the refused one with its reason, then
+  // the one used.
+  const std::vector<ServerAttempt>& attempts = api.getServerAttempts();
+  ASSERT_EQ(attempts.size(), 2u);
+  EXPECT_EQ(attempts[0].host, "localhost");
+  EXPECT_EQ(attempts[0].port, static_cast<std::uint32_t>(closed));
+  EXPECT_FALSE(attempts[0].used);
+  EXPECT_EQ(attempts[0].outcome.rfind("Cannot connect to localhost:", 0), 0u) << attempts[0].outcome;
+  EXPECT_EQ(attempts[1].host, "127.0.0.1");
+  EXPECT_TRUE(attempts[1].used);
+  EXPECT_FALSE(attempts[1].ssl);
+  EXPECT_EQ(attempts[1].outcome, "connected");
   EXPECT_EQ(show(local),
             "source|good|normal|disabled|no|no|synchronous|no|0");
   EXPECT_EQ(show(remote),

@@ -20,6 +20,7 @@
 #include "tests/support/ports.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/tool_args.h"
+#include "zarn/smis/smis_server.h"
 
 namespace {
 
@@ -94,6 +95,11 @@ const char ENV_FAULT[] =
     "Error - One or more environment variables have not been set\n\t\t\t\t "
     "properly.";
 
+// What is said about a usable server reached over plain HTTP.
+std::string plainHttp(const std::string& host) {
+  return connectionWarning(support::server(host, 0, "root/ZARN", "N", "admin", "secret"));
+}
+
 std::string cannotFind(const std::string& list, const std::string& where) {
   return "Error - Cannot find a local usable SMI-S.\n\t\t\t\tCheck the value of "
          "SMIS-S server(s) configured in " + list + " attributes \n\t\t\t\t" +
@@ -156,7 +162,7 @@ TEST_F(ZARNValidationTest, UsableServerIsWrittenToTheOutputFile) {
   // A longer list of an earlier run, not readable by all, is replaced.
   support::spit(envFile + ".smis", "old-smis-1\nold-smis-2\n", 0600);
   EXPECT_EQ(0, run());
-  EXPECT_EQ(Messages{}, sys.normalMessages());
+  EXPECT_EQ(Messages{plainHttp("127.0.0.1")}, sys.normalMessages());
   EXPECT_EQ("127.0.0.1\n", output());
   EXPECT_EQ(0644u, support::modeOf(envFile + ".smis"));
   ASSERT_EQ(1u, server.requests().size());
@@ -171,9 +177,22 @@ TEST_F(ZARNValidationTest, OnlyServersManagingBothArraysAreUsable) {
   vars["DC1_SMIS_LIST"] = "127.0.0.1, localhost";
   EXPECT_EQ(0, run());
   EXPECT_EQ((Messages{"Warning - The Local and Remote Storages are not managed "
-                      "by the SMI-S 127.0.0.1" + std::string(NOT_MANAGED_END)}),
+                      "by the SMI-S 127.0.0.1" + std::string(NOT_MANAGED_END),
+                      plainHttp("localhost")}),
             sys.normalMessages());
   EXPECT_EQ("localhost\n", output());
+}
+
+// A usable server reached unsafely is warned about once, however often the
+// list names it; the result and the output file are what they would be
+// without the warning.
+TEST_F(ZARNValidationTest, UnsafeServerIsWarnedAboutOnce) {
+  ScriptedServer both(reporting({REMOTE, LOCAL}));
+  servers(serverEntry("127.0.0.1", both.port()));
+  vars["DC1_SMIS_LIST"] = "127.0.0.1 127.0.0.1";
+  EXPECT_EQ(0, run());
+  EXPECT_EQ(Messages{plainHttp("127.0.0.1")}, sys.normalMessages());
+  EXPECT_EQ("127.0.0.1\n127.0.0.1\n", output());
 }
 
 TEST_F(ZARNValidationTest, UnusableServersAreWarningsAndNoFileIsWritten) {
@@ -283,7 +302,8 @@ TEST_F(ZARNValidationTest, EnvironmentFaults) {
        false, 0},
       {"DR_GROUP_NAME without a value: servers checked, file written",
        {{"DR_GROUP_NAME", ""}},
-       {"Error - The DR_GROUP_NAME variable has not been set properly.", ENV_FAULT},
+       {"Error - The DR_GROUP_NAME variable has not been set properly.", ENV_FAULT,
+        plainHttp("127.0.0.1")},
        true, 1},
       {"DR_GROUP_NAME missing: no server asked",
        {{"DR_GROUP_NAME", "-"}},
@@ -387,7 +407,8 @@ TEST_F(ZARNValidationTest, OutputLockIsWaitedForAWhileOnly) {
   ASSERT_EQ(0, flock(fd, LOCK_EX));
   EXPECT_EQ(-1, run());
   EXPECT_EQ(std::vector<unsigned>(LOCK_WAIT_SECONDS, 1), sys.clock.sleeps);
-  EXPECT_EQ(std::vector<std::string>{cannotLock}, sys.console.writes);
+  EXPECT_EQ((Messages{plainHttp("127.0.0.1"), cannotLock.substr(0, cannotLock.size() - 1)}),
+            sys.normalMessages());
   EXPECT_EQ("old\n", output());
   close(fd);
 
@@ -398,7 +419,8 @@ TEST_F(ZARNValidationTest, OutputLockIsWaitedForAWhileOnly) {
   sys.console.writes.clear();
   sys.clock.sleeps.clear();
   EXPECT_EQ(-1, run());
-  EXPECT_EQ(std::vector<std::string>{cannotLock}, sys.console.writes);
+  EXPECT_EQ((Messages{plainHttp("127.0.0.1"), cannotLock.substr(0, cannotLock.size() - 1)}),
+            sys.normalMessages());
   EXPECT_TRUE(sys.clock.sleeps.empty());
   EXPECT_EQ("old\n", output());
   EXPECT_EQ("secret\n", support::slurp(victim));
@@ -421,7 +443,9 @@ TEST_F(ZARNValidationTest, UnwritableOutputFileIsAnError) {
     ASSERT_EQ(0, mkdir(c.folder.c_str(), 0755)) << c.folder;
     sys.console.writes.clear();
     EXPECT_EQ(-1, run()) << c.folder;
-    EXPECT_EQ(std::vector<std::string>{c.message}, sys.console.writes) << c.folder;
+    EXPECT_EQ((Messages{plainHttp("127.0.0.1"), c.message.substr(0, c.message.size() - 1)}),
+              sys.normalMessages())
+        << c.folder;
     EXPECT_EQ(0, rmdir(c.folder.c_str())) << c.folder;
   }
 }

@@ -1,11 +1,14 @@
 #include "zarn/array/zarn_api.h"
 
 #include <exception>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "cim/client.h"
 #include "cim/exception.h"
 #include "cim/instance.h"
+#include "drif/decision_record.h"
 #include "drif/logger.h"
 #include "zarn/smis/schema.h"
 #include "zarn/smis/smis_exceptions.h"
@@ -83,41 +86,62 @@ SMISServer* ZARNAPI::findSMISServer(bool useDefaultSMIS) {
                                 smisServer->getState() == TIMEOUT)) {
     return smisServer;
   }
-  for (;;) {
-    SMISData data;
-    if (!useDefaultSMIS) {
-      std::string host = zarnEnv.getNextLocalSMIS();
-      if (host.empty())
-        throw NoSMISServerException("Cannot find a local usable SMI-S.");
-      if (smisMgr.getSMIS(host, data) != 0) {
-        log->log(smisMgr.getErrorMessage());
-        throw SMISServerInfoException(
-            "SMI-S data may not be configured properly. Use \n\t\t\t\t"
-            "the \"smiscred\" tool to verify the data list.");
-      }
-    } else if (smisMgr.getFirstSMIS(data) != 0) {
-      throw SMISServerInfoException("Failed to get SMI-S information;\n\t\t\t\t" +
-                                    smisMgr.getErrorMessage());
-    }
-
-    std::unique_ptr<SMISServer> candidate(new SMISServer());
-    try {
-      connectListedServer(
-          *candidate, data,
-          [this] {
-            return SMISQueryTime != 0 ? SMISQueryTime : zarnEnv.getQueryTimeout();
-          },
-          true);
-    } catch (const cim::Exception& e) {
-      log->log("Error - Failed to connect to SMI-S " + data.hostname +
-               ". \n\t\t\t\t" + e.getMessage());
-      if (useDefaultSMIS) throw cim::Exception(e);
-      continue;
-    }
-    delete smisServer;
-    smisServer = candidate.release();
-    return smisServer;
+  // The default server alone, or the hosts of the local list up to the
+  // first one the server list does not hold.
+  SMISData first;
+  if (useDefaultSMIS && smisMgr.getFirstSMIS(first) != 0) {
+    throw SMISServerInfoException("Failed to get SMI-S information;\n\t\t\t\t" +
+                                  smisMgr.getErrorMessage());
   }
+  bool firstGiven = false;
+  bool hostNotListed = false;
+  std::string notListed;  // the server list's error for that host
+  auto next = [&](SMISData* data) {
+    if (useDefaultSMIS) {
+      *data = first;
+      return !std::exchange(firstGiven, true);
+    }
+    std::string host = zarnEnv.getNextLocalSMIS();
+    if (host.empty()) return false;
+    if (smisMgr.getSMIS(host, *data) == 0) return true;
+    hostNotListed = true;
+    notListed = smisMgr.getErrorMessage();
+    return false;
+  };
+  auto timeout = [this] {
+    return SMISQueryTime != 0 ? SMISQueryTime : zarnEnv.getQueryTimeout();
+  };
+  std::string lastFailure;
+  ServerChoice choice(next, timeout, true);
+  std::unique_ptr<SMISServer> chosen =
+      choice.choose([this, &lastFailure](const SMISData& data, const std::exception& e) {
+        lastFailure = e.what();
+        log->log("Error - Failed to connect to SMI-S " + data.hostname + ". \n\t\t\t\t" +
+                 lastFailure);
+      });
+  serverAttempts.insert(serverAttempts.end(), choice.getAttempts().begin(),
+                        choice.getAttempts().end());
+  for (const ServerAttempt& a : choice.getAttempts()) {
+    decision::add(record::SERVERS, {{"host", a.host},
+                                    {"port", a.port},
+                                    {"ssl", a.ssl},
+                                    {"used", a.used},
+                                    {"outcome", oneLine(a.outcome)},
+                                    {"milliseconds", a.milliseconds}});
+  }
+  if (!chosen) {
+    if (useDefaultSMIS) throw cim::Exception(lastFailure);
+    if (hostNotListed) {
+      log->log(notListed);
+      throw SMISServerInfoException(
+          "SMI-S data may not be configured properly. Use \n\t\t\t\t"
+          "the \"smiscred\" tool to verify the data list.");
+    }
+    throw NoSMISServerException("Cannot find a local usable SMI-S.");
+  }
+  delete smisServer;
+  smisServer = chosen.release();
+  return smisServer;
 }
 
 cim::ObjectPath ZARNAPI::findStorageObjectPath(SMISServer* smisSrv,

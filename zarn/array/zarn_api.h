@@ -21,6 +21,7 @@
 #include "cim/object_path.h"
 #include "zarn/array/array_operations.h"
 #include "zarn/array/consistency_set_state.h"
+#include "zarn/smis/server_choice.h"
 #include "zarn/store/smis_manager.h"
 #include "zarn/array/yrzarn_environment.h"
 #include "zarn/store/zarn_id_map.h"
@@ -96,14 +97,19 @@ class ZARNAPI : public ArrayOperations {
   // default is the system's map file).
   void setMapFileName(const std::string& path);
   int getQueryState() const { return queryState; }
+  // Every SMI-S server contacted in this run, in the order its outcome was
+  // known: the one used, those that could not be used, and those contacted
+  // but no longer needed.
+  const std::vector<ServerAttempt>& getServerAttempts() const { return serverAttempts; }
 
   // Query time-out in seconds that replaces the environment's when not 0.
   int SMISQueryTime;
 
  private:
   // The connected server to use: the one chosen earlier, else the next
-  // usable host of the local SMI-S list (useDefaultSMIS false) or the
-  // first server of the list (true). Throws NoSMISServerException,
+  // usable host of the local SMI-S list (useDefaultSMIS false; several
+  // hosts may be contacted at once, see ServerChoice) or the first server
+  // of the list (true). Throws NoSMISServerException,
   // SMISServerInfoException or, with useDefaultSMIS, the connection error.
   SMISServer* findSMISServer(bool useDefaultSMIS);
   // Throws InstanceException when the array is not known to the server.
@@ -169,6 +175,7 @@ class ZARNAPI : public ArrayOperations {
   std::map<std::pair<std::string, std::string>, cim::ObjectPath> csPathIndex;
   bool validCSPathIndex;
   std::string lastFailureText;
+  std::vector<ServerAttempt> serverAttempts;
 };
 
 #endif  // ZARN_ARRAY_ZARN_API_H

@@ -1,5 +1,6 @@
 #include "zarn/smis/smis_server.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "cim/exception.h"
@@ -89,8 +90,9 @@ void SMISServer::fitToTimeLimit() {
   const long left = timelimit::secondsLeft();
   if (left <= 0)
     throw SMISServerException(timelimit::subject() + " is reached");
-  const long bound = timeout < 0 ? 0 : (left < timeout ? left : timeout);
-  cimClient->setTimeout(static_cast<std::uint32_t>(bound) * 1000u);
+  const std::int64_t bound = timeout < 0 ? 0 : (left < timeout ? left : timeout);
+  cimClient->setTimeout(static_cast<std::uint32_t>(
+      std::min<std::int64_t>(bound * 1000, std::numeric_limits<std::uint32_t>::max())));
 }
 
 cim::Client& SMISServer::getCIMClient() {
@@ -135,18 +137,25 @@ void SMISServer::pinTrustedCertificate(std::uint32_t port, cim::SslContext* ssl)
   if (found == 0) ssl->setPinnedCertificate(pem);
 }
 
-void SMISServer::connect(const std::string& username, const std::string& password,
-                         std::uint32_t port, bool logConnecting) {
+std::uint32_t SMISServer::portInUse(std::uint32_t port, bool ssl) {
+  if (port != 0) return port;
+  return ssl ? schema::DEFAULT_HTTPS_PORT : schema::DEFAULT_HTTP_PORT;
+}
+
+cim::Endpoint SMISServer::prepareConnect(const std::string& username,
+                                         const std::string& password, std::uint32_t port,
+                                         std::string* line) {
   log->logDebug("Inside the SMISServer::connectToServer method");
   smisUsername = username;
   smisPassword = password;
   smisPortNumber = port;
 
+  cim::Endpoint endpoint;
   if (hostname.empty()) {
-    if (logConnecting) log->log("Connecting to SMI-S at local host");
-    cimClient->connectLocal();
-    state = CONNECTED;
-    return;
+    *line = "Connecting to SMI-S at local host";
+    endpoint.scheme = cim::Endpoint::LOCAL;
+    endpoint.socketPath = cim::Client::getDefaultLocalSocketPath();
+    return endpoint;
   }
   // The map file may come from an older version that let any text in.
   std::string problem = smisHostNameProblem(hostname);
@@ -157,31 +166,84 @@ void SMISServer::connect(const std::string& username, const std::string& passwor
     throw UnexpectedArgumentException("Missing password for connecting to SMI-S server");
   fitToTimeLimit();
 
+  endpoint.host = hostname;
+  endpoint.port = portInUse(port, useSSL);
+  endpoint.user = username;
+  endpoint.password = password;
+  *line = "Connecting to SMI-S server " + hostname + ":" + std::to_string(endpoint.port);
   if (useSSL) {
-    std::uint32_t usedPort = port == 0 ? schema::DEFAULT_HTTPS_PORT : port;
-    cim::SslContext sslContext("", verifyCertificate, SSLCLIENT_RANDOMFILE);
-    pinTrustedCertificate(usedPort, &sslContext);
-    if (logConnecting)
-      log->log("Connecting to SMI-S server " + hostname + ":" + std::to_string(usedPort) +
-               " using HTTPS connection." + "\n\t\t\tRandom Number Generator: " +
-               SSLCLIENT_RANDOMFILE);
-    cimClient->connect(hostname, usedPort, sslContext, username, password);
+    endpoint.scheme = cim::Endpoint::HTTPS;
+    endpoint.ssl = cim::SslContext("", verifyCertificate, SSLCLIENT_RANDOMFILE);
+    pinTrustedCertificate(endpoint.port, &endpoint.ssl);
+    *line += std::string(" using HTTPS connection.") + "\n\t\t\tRandom Number Generator: " +
+             SSLCLIENT_RANDOMFILE;
   } else {
-    std::uint32_t usedPort = port == 0 ? schema::DEFAULT_HTTP_PORT : port;
-    if (logConnecting)
-      log->log("Connecting to SMI-S server " + hostname + ":" + std::to_string(usedPort));
-    cimClient->connect(hostname, usedPort, username, password);
+    endpoint.scheme = cim::Endpoint::HTTP;
   }
+  return endpoint;
+}
+
+void SMISServer::connect(const std::string& username, const std::string& password,
+                         std::uint32_t port, bool logConnecting) {
+  std::string line;
+  cim::Endpoint endpoint = prepareConnect(username, password, port, &line);
+  if (logConnecting) log->log(line);
+  cimClient->connect(endpoint);
   state = CONNECTED;
+}
+
+std::string SMISServer::beginConnect(const std::string& username, const std::string& password,
+                                     std::uint32_t port) {
+  std::string line;
+  cimClient->beginConnect(prepareConnect(username, password, port, &line));
+  return line;
+}
+
+bool SMISServer::advanceConnect() { return cimClient->advanceConnect(); }
+
+void SMISServer::finishConnect() {
+  cimClient->finishConnect();
+  state = CONNECTED;
+}
+
+void SMISServer::abandonConnect() { cimClient->abandonConnect(); }
+
+void SMISServer::waitForConnections(const std::vector<SMISServer*>& connecting, long mostMs) {
+  std::vector<cim::Client*> clients;
+  for (SMISServer* server : connecting) clients.push_back(server->cimClient.get());
+  cim::Client::waitForConnections(clients, mostMs);
+}
+
+bool listedWithSSL(const SMISData& entry) { return entry.useSSL == "Y" || entry.useSSL == "y"; }
+
+std::string connectionWarning(const SMISData& entry, const std::string& trustFolder) {
+  const std::string& host = entry.hostname;
+  if (!listedWithSSL(entry))
+    return "Warning - The SMI-S server " + host +
+           " is reached over HTTP: its user name and password\n\t\t\t\tare sent in clear "
+           "text on every start. To use HTTPS instead, run\n\t\t\t\tsmiscred -h " +
+           host + " -s Y (with -p if its HTTPS port is not " +
+           std::to_string(schema::DEFAULT_HTTPS_PORT) + "),\n\t\t\t\tthen smistrust -h " +
+           host + ".";
+  std::string pem, problem;
+  if (SMISTrustStore(trustFolder).load(host, &pem, &problem) != 1) return "";
+  return "Warning - The SMI-S server " + host +
+         " is not trusted yet: any certificate it presents\n\t\t\t\tis accepted until it "
+         "is trusted with smistrust -h " + host + ".";
+}
+
+void setUpListedServer(SMISServer& server, const SMISData& entry,
+                       const std::function<int()>& timeout) {
+  server.setHostname(entry.hostname);
+  server.setCimNamespace(entry.cimNamespace);
+  server.setUseSSL(listedWithSSL(entry));
+  if (timeout) server.setTimeout(timeout());
 }
 
 void connectListedServer(SMISServer& server, const SMISData& entry,
                          const std::function<int()>& timeout,
                          bool logConnecting) {
-  server.setHostname(entry.hostname);
-  server.setCimNamespace(entry.cimNamespace);
-  server.setUseSSL(entry.useSSL == "Y" || entry.useSSL == "y");
-  if (timeout) server.setTimeout(timeout());
+  setUpListedServer(server, entry, timeout);
   const auto port = static_cast<std::uint32_t>(entry.port);
   if (logConnecting)
     server.connectToServer(entry.username, entry.password, port);

@@ -16,10 +16,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cim/client.h"
 #include "cim/name.h"
 #include "cim/ssl_context.h"
+#include "zarn/smis/smis_trust_store.h"
 
 class Logger;
 
@@ -60,6 +62,27 @@ class SMISServer {
   void connectToSMISServer(const std::string& username, const std::string& password,
                            std::uint32_t port);
 
+  // connectToServer() in steps, so that one thread can connect to several
+  // servers at once (ServerChoice): beginConnect makes the same checks
+  // (throwing as connectToServer does), begins the connection without
+  // waiting and returns the line connectToServer would log, unlogged;
+  // advanceConnect moves the connection on and is true once it has ended;
+  // finishConnect then makes the server CONNECTED or throws what
+  // connectToServer throws. abandonConnect drops a connection still under
+  // way with a cim::ConnectionTimeoutException naming the time it took.
+  // waitForConnections waits until one of the servers being connected can
+  // move on, or at most mostMs.
+  std::string beginConnect(const std::string& username, const std::string& password,
+                           std::uint32_t port);
+  bool advanceConnect();
+  void finishConnect();
+  [[noreturn]] void abandonConnect();
+  static void waitForConnections(const std::vector<SMISServer*>& connecting, long mostMs);
+
+  // The port a connect with port uses: 5988 for 0 over HTTP, 5989 for 0
+  // over HTTPS, else port.
+  static std::uint32_t portInUse(std::uint32_t port, bool ssl);
+
   // The certificate check of HTTPS connections: every server certificate
   // is accepted (SMI-S providers usually have self-signed ones), unless the
   // host has a trusted certificate in the trust folder: then the server
@@ -72,6 +95,10 @@ class SMISServer {
  private:
   void connect(const std::string& username, const std::string& password,
                std::uint32_t port, bool logConnecting);
+  // Keeps the credentials and makes the checks of a connect; the endpoint
+  // to connect to and, in *line, the connecting line.
+  cim::Endpoint prepareConnect(const std::string& username, const std::string& password,
+                               std::uint32_t port, std::string* line);
   void pinTrustedCertificate(std::uint32_t port, cim::SslContext* ssl) const;
   // Cuts the client's time-out to what the run's time limit, if any,
   // leaves; SMISServerException when nothing is left.
@@ -92,12 +119,26 @@ class SMISServer {
 
 class SMISData;
 
-// Sets server up from an entry of the SMI-S server list (host name,
-// namespace, SSL when the entry says "Y" or "y", then the time-out in
-// seconds that timeout gives; none keeps the server's) and connects it with
-// the entry's credentials and port, logging the connecting line when
-// logConnecting (connectToServer, else connectToSMISServer). Throws what
-// those throw.
+// Whether an entry of the SMI-S server list is reached over HTTPS: its SSL
+// field is "Y" or "y".
+bool listedWithSSL(const SMISData& entry);
+
+// What the administrator should know about how the server of entry is
+// reached: over HTTP its user name and password travel in clear text; over
+// HTTPS without a trust file in trustFolder any certificate is accepted.
+// One "Warning - " message, or "" when the server is pinned.
+std::string connectionWarning(const SMISData& entry,
+                              const std::string& trustFolder = SMIS_TRUST_FOLDER);
+
+// Sets server up from an entry of the SMI-S server list: host name,
+// namespace (cim::InvalidNameException when it is none), SSL as
+// listedWithSSL says, then the time-out in seconds that timeout gives (none
+// keeps the server's).
+void setUpListedServer(SMISServer& server, const SMISData& entry,
+                       const std::function<int()>& timeout);
+// setUpListedServer, then connects the server with the entry's credentials
+// and port, logging the connecting line when logConnecting
+// (connectToServer, else connectToSMISServer). Throws what those throw.
 void connectListedServer(SMISServer& server, const SMISData& entry,
                          const std::function<int()>& timeout,
                          bool logConnecting);

@@ -21,14 +21,19 @@ bool connectQueryServer(SMISServer& server, const SMISData& entry,
                         const std::string& untrustedPrefix, const ToolOutput& io) {
   try {
     connectListedServer(server, entry, [] { return schema::DEFAULT_QUERY_TIMEOUT; }, false);
-  } catch (const cim::UntrustedServerException& e) {
-    // Passed over like any unreachable server, but never silently.
-    io.out->write(untrustedPrefix + e.getMessage() + "\n");
-    return false;
   } catch (const std::exception& e) {
-    Logger::getInstance()->logDebug("Cannot connect to the SMI-S " + entry.hostname + ": " +
-                                    e.what());
+    reportUnusableServer(entry, e, untrustedPrefix, io);
     return false;
   }
   return true;
+}
+
+void reportUnusableServer(const SMISData& entry, const std::exception& failure,
+                          const std::string& untrustedPrefix, const ToolOutput& io) {
+  // Passed over like any unreachable server, but never silently.
+  if (const auto* untrusted = dynamic_cast<const cim::UntrustedServerException*>(&failure))
+    io.out->write(untrustedPrefix + untrusted->getMessage() + "\n");
+  else
+    Logger::getInstance()->logDebug("Cannot connect to the SMI-S " + entry.hostname + ": " +
+                                    failure.what());
 }

@@ -4,6 +4,7 @@
 #ifndef ZARN_TOOLS_ADMIN_TOOL_H
 #define ZARN_TOOLS_ADMIN_TOOL_H
 
+#include <exception>
 #include <ostream>
 #include <string>
 
@@ -100,11 +101,15 @@ class LifeTrace {
 };
 
 // Connects server to entry for a query tool, with the default query
-// time-out. A server whose certificate is not the trusted one is reported
-// on standard output as untrustedPrefix and the reason; any other failure
-// only at debug level. False when the server cannot be used.
+// time-out. False when the server cannot be used; the reason is reported
+// as reportUnusableServer does.
 bool connectQueryServer(SMISServer& server, const SMISData& entry,
                         const std::string& untrustedPrefix, const ToolOutput& io);
+// Why a query tool cannot use the server of entry: a certificate that is
+// not the trusted one on standard output, as untrustedPrefix and the
+// reason; any other failure only at debug level.
+void reportUnusableServer(const SMISData& entry, const std::exception& failure,
+                          const std::string& untrustedPrefix, const ToolOutput& io);
 
 // The whole program of a tool: the process kept out of core dumps (the map
 // file holds the SMI-S passwords); a command line with too few words

@@ -14,6 +14,7 @@
 
 #include "drif/platform.h"
 #include "zarn/smis/schema.h"
+#include "zarn/smis/smis_server.h"
 #include "zarn/store/map_file.h"
 #include "zarn/store/text.h"
 
@@ -101,11 +102,17 @@ bool TerminalPasswordInput::readHidden(const std::string& prompt,
 }
 
 SMISCredTool::SMISCredTool(const ToolOutput& io, PasswordInput* passwords,
-                           const std::string& mapFile)
+                           const std::string& mapFile, const std::string& trustFolder)
     : AdminTool(io),
       passwords(passwords != nullptr ? passwords : &terminal),
       err(io.err),
-      mapFile(mapFile) {}
+      mapFile(mapFile),
+      trustFolder(trustFolder) {}
+
+void SMISCredTool::warnAbout(const SMISData& record) {
+  std::string warning = connectionWarning(record, trustFolder);
+  if (!warning.empty()) print(warning + "\n");
+}
 
 void SMISCredTool::print(const std::string& text) { io.out->write(text); }
 
@@ -299,6 +306,8 @@ int SMISCredTool::replaceFromFile(int argc) {
     return 1;
   }
   print("All the SMI-S information has been successfully generated.\n");
+  servers.resetSMISList();
+  for (SMISData saved; servers.getNextSMIS(saved) == 0;) warnAbout(saved);
   return 0;
 }
 
@@ -350,6 +359,7 @@ int SMISCredTool::addOrUpdate() {
     error("Error - " + servers.getErrorMessage());
     return 1;
   }
+  warnAbout(record);
   return 0;
 }
 

@@ -3,13 +3,16 @@
 // a server, list the servers, choose the default one. Passwords are asked
 // for on the terminal with echo off and are never shown or logged. One run
 // is one action; the map file is written once, at its end, and only when
-// the action succeeded.
+// the action succeeded. A server added or changed that will be reached over
+// HTTP, or over HTTPS without a trusted certificate, is warned about on
+// standard output once it has been saved.
 #ifndef ZARN_TOOLS_SMIS_CRED_TOOL_H
 #define ZARN_TOOLS_SMIS_CRED_TOOL_H
 
 #include <ostream>
 #include <string>
 
+#include "zarn/smis/smis_trust_store.h"
 #include "zarn/store/smis_manager.h"
 #include "zarn/tools/admin_tool.h"
 
@@ -34,9 +37,10 @@ class TerminalPasswordInput : public PasswordInput {
 class SMISCredTool : public AdminTool {
  public:
   // Passwords come from passwords, else from the terminal. mapFile is the
-  // map file (tests only).
+  // map file and trustFolder the trusted certificates' folder (tests only).
   explicit SMISCredTool(const ToolOutput& io, PasswordInput* passwords = nullptr,
-                        const std::string& mapFile = MAP_FILE);
+                        const std::string& mapFile = MAP_FILE,
+                        const std::string& trustFolder = SMIS_TRUST_FOLDER);
 
   // Carries out the action of the command line; the exit status, 0 or 1.
   int run(int argc, char* argv[]) override;
@@ -57,6 +61,9 @@ class SMISCredTool : public AdminTool {
   void printUsage();
   void print(const std::string& text);
   void error(const std::string& text);
+  // On standard output, what the administrator should know about how the
+  // server of record is reached (connectionWarning), if anything.
+  void warnAbout(const SMISData& record);
   // "Error - " + text, then the usage text; 1 for the exit status.
   int usageError(const std::string& text);
 
@@ -64,6 +71,7 @@ class SMISCredTool : public AdminTool {
   PasswordInput* passwords;
   std::ostream* err;
   std::string mapFile;
+  std::string trustFolder;
   std::string command;  // the tool's name as called
 
   std::string host;  // of -h, -r or -d, whichever came last

@@ -1,6 +1,7 @@
 #include "zarn/tools/zarn_get_dr_state.h"
 
 #include <exception>
+#include <memory>
 
 #include "cim/client.h"
 #include "cim/exception.h"
@@ -8,6 +9,7 @@
 #include "drif/logger.h"
 #include "drif/platform.h"
 #include "zarn/smis/schema.h"
+#include "zarn/smis/server_choice.h"
 #include "zarn/smis/smis_exceptions.h"
 #include "zarn/smis/smis_lookup.h"
 #include "zarn/smis/smis_server.h"
@@ -27,17 +29,34 @@ int ZARNGetDRState::run(int argc, char* argv[]) {
   log->logDebug("Inside the ZARNGetDRState::findDRState method");
   if (!loadedSMISInfo && !loadSMISInformation()) return -1;
 
-  for (const std::string& wms : smisList) {
-    if (wms.empty()) {
-      print(io, "Error - Failed to get a valid WMS in the Local WMS list.\n"
-            "Make sure the active WMS is there in the list. \n");
-      return -1;
+  // The WMS in order, those the server list does not hold passed over,
+  // up to an empty name.
+  bool emptyName = false;
+  auto wms = smisList.cbegin();
+  auto next = [&](SMISData* data) {
+    for (; wms != smisList.cend(); ++wms) {
+      if (wms->empty()) {
+        emptyName = true;
+        return false;
+      }
+      if (smisMgr.getSMIS(*wms, *data) == 0) {
+        ++wms;
+        return true;
+      }
     }
-    SMISData data;
-    if (smisMgr.getSMIS(wms, data) != 0) continue;
-    std::unique_ptr<SMISServer> server = findSMISServer(data);
-    if (!server) continue;
+    return false;
+  };
+  ServerChoice choice(next, [] { return schema::DEFAULT_QUERY_TIMEOUT; }, false);
+  auto unusable = [this](const SMISData& data, const std::exception& e) {
+    reportUnusableServer(data, e, "Warning - ", io);
+  };
+  while (std::unique_ptr<SMISServer> server = choice.choose(unusable)) {
     if (getDRState(*server) == 0) return 0;
+  }
+  if (emptyName) {
+    print(io, "Error - Failed to get a valid WMS in the Local WMS list.\n"
+          "Make sure the active WMS is there in the list. \n");
+    return -1;
   }
   print(io, "Error - In getting DR group state or the DR Group \"" + drGrp +
         "\" is not found in the array " + localArrayWWN + ".\n" +
@@ -61,13 +80,6 @@ void ZARNGetDRState::loadMAPFile() {
   // on the array.
   idMap.readFile();
   loadedMAPFile = true;
-}
-
-std::unique_ptr<SMISServer> ZARNGetDRState::findSMISServer(const SMISData& data) {
-  log->logDebug("Inside the ZARNGetDRState::findSMISServer method");
-  auto server = std::make_unique<SMISServer>();
-  if (!connectQueryServer(*server, data, "Warning - ", io)) return nullptr;
-  return server;
 }
 
 int ZARNGetDRState::getDRState(SMISServer& server) {

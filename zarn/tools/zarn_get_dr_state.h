@@ -7,13 +7,15 @@
 // array or in the map file.
 //
 // The DR group is looked up in the device ID map first; without an entry it
-// is searched among the DR groups of the array, by name. Every failure on
-// one server is silent and leads to the next server; only the outcome of
-// the whole search is reported.
+// is searched among the DR groups of the array, by name. The servers are
+// chosen as ServerChoice chooses (a server that does not answer soon gives
+// way to the next one that does, in the given order). Every failure on one
+// server is silent (but for a certificate that is not the trusted one) and
+// leads to the next server; only the outcome of the whole search is
+// reported.
 #ifndef ZARN_TOOLS_ZARN_GET_DR_STATE_H
 #define ZARN_TOOLS_ZARN_GET_DR_STATE_H
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,8 +44,6 @@ class ZARNGetDRState : public MapFileTool {
  private:
   bool loadSMISInformation();
   void loadMAPFile();
-  // A server connected for data, or null when it cannot be reached.
-  std::unique_ptr<SMISServer> findSMISServer(const SMISData& data);
   // Reads and prints the state through server: 0, or -1 on any failure
   // (nothing printed).
   int getDRState(SMISServer& server);

@@ -1,6 +1,7 @@
 #include "zarn/tools/zarn_get_vdisk_wwn.h"
 
 #include <exception>
+#include <utility>
 
 #include "cim/client.h"
 #include "cim/exception.h"
@@ -8,6 +9,7 @@
 #include "drif/logger.h"
 #include "drif/platform.h"
 #include "zarn/smis/schema.h"
+#include "zarn/smis/server_choice.h"
 #include "zarn/smis/smis_lookup.h"
 #include "zarn/smis/smis_server.h"
 #include "zarn/store/text.h"
@@ -64,37 +66,38 @@ int ZARNGetVdiskWWN::run(int argc, char* argv[]) {
 
 std::unique_ptr<SMISServer> ZARNGetVdiskWWN::connectServer(int queryTimeout) {
   log->logDebug("Inside the ZARNGetVdiskWWN::connectServer method");
-  for (bool firstPass = true;; firstPass = false) {
-    SMISData data;
-    if (firstPass) {
-      if (smisMgr.getFirstSMIS(data) != 0) {
-        *err << "No SMIS server not found!\n";
-        return nullptr;
-      }
-    } else {
-      std::string host = zarnEnv.getNextLocalSMIS();
-      if (host.empty()) {
-        *err << "No more SMIS server found for this package \n";
-        return nullptr;
-      }
-      if (smisMgr.getSMIS(host, data) != 0) {
-        *err << "SMIS data is not configured properly.\n"
-             << "Use smiscred tool to correct it. \n";
-        return nullptr;
-      }
+  // The default server, then the hosts of the package's local list up to
+  // the first one the server list does not hold.
+  bool firstPass = true;
+  const char* ending = "";  // why the list ended
+  auto next = [&](SMISData* data) {
+    if (std::exchange(firstPass, false)) {
+      if (smisMgr.getFirstSMIS(*data) == 0) return true;
+      ending = "No SMIS server not found!\n";
+      return false;
     }
-    auto server = std::make_unique<SMISServer>();
-    try {
-      connectListedServer(*server, data, [queryTimeout] { return queryTimeout; }, true);
-      return server;
-    } catch (const cim::UntrustedServerException& e) {
-      *err << "Failed to connect to SMIS server " << data.hostname << ": " << e.getMessage()
-           << "\n";
-    } catch (const std::exception& e) {
-      log->logDebug(std::string("Connection failure: ") + e.what());
-      *err << "Failed to connect to SMIS server " << data.hostname << "\n";
+    std::string host = zarnEnv.getNextLocalSMIS();
+    if (host.empty()) {
+      ending = "No more SMIS server found for this package \n";
+      return false;
     }
-  }
+    if (smisMgr.getSMIS(host, *data) == 0) return true;
+    ending = "SMIS data is not configured properly.\nUse smiscred tool to correct it. \n";
+    return false;
+  };
+  ServerChoice choice(next, [queryTimeout] { return queryTimeout; }, true);
+  std::unique_ptr<SMISServer> server =
+      choice.choose([this](const SMISData& data, const std::exception& e) {
+        if (const auto* untrusted = dynamic_cast<const cim::UntrustedServerException*>(&e)) {
+          *err << "Failed to connect to SMIS server " << data.hostname << ": "
+               << untrusted->getMessage() << "\n";
+        } else {
+          log->logDebug(std::string("Connection failure: ") + e.what());
+          *err << "Failed to connect to SMIS server " << data.hostname << "\n";
+        }
+      });
+  if (!server) *err << ending;
+  return server;
 }
 
 int ZARNGetVdiskWWN::listDisks(SMISServer& server, const std::string& instanceID,

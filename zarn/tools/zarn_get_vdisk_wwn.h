@@ -36,8 +36,8 @@ class ZARNGetVdiskWWN : public MapFileTool {
   int run(int argc, char* argv[]) override;
 
  private:
-  // Connects a server of the list, in passes; null (reported) when no
-  // server is left.
+  // Connects the default server or, failing that, a host of the local list
+  // (as ServerChoice chooses); null (reported) when no server is left.
   std::unique_ptr<SMISServer> connectServer(int queryTimeout);
   // The member disks' names, in the server's order; 1 (reported) when the
   // DR group is not on the server. Throws cim::Exception.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -186,7 +187,11 @@ bool ZARNValidation::isSMISConnect() {
       // One storage system cannot be both arrays.
       if (localName != remoteName && findStorageSystem(systems, localName) != nullptr &&
           findStorageSystem(systems, remoteName) != nullptr) {
+        bool warned = std::find(smisNamesList.begin(), smisNamesList.end(), serverName) !=
+                      smisNamesList.end();
         smisNamesList.push_back(serverName);
+        std::string warning = warned ? "" : connectionWarning(data);
+        if (!warning.empty()) log->log(warning);
       } else {
         log->log("Warning - The Local and Remote Storages are not managed by "
                  "the SMI-S " +

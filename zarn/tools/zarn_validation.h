@@ -14,6 +14,8 @@
 // Messages go to the logger, except those about the output file, which go
 // to standard output. Unusable servers are warnings; the absence of any
 // usable server is an error, and so is an output file that was not written.
+// A usable server reached over HTTP, or over HTTPS without a trusted
+// certificate, is warned about once (the result stays as it is).
 #ifndef ZARN_TOOLS_ZARN_VALIDATION_H
 #define ZARN_TOOLS_ZARN_VALIDATION_H
 
