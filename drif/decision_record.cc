@@ -26,7 +26,10 @@ void DecisionRecord::add(const char* field, nlohmann::json entry) {
 }
 
 void DecisionRecord::noteMessage(const std::string& text) {
-  fields_[record::MESSAGE] = oneLine(text);
+  const std::string line = oneLine(text);
+  fields_[record::MESSAGE] = line;
+  if (!fields_.contains(record::FIRST_ERROR) && line.rfind("Error - ", 0) == 0)
+    fields_[record::FIRST_ERROR] = line;
 }
 
 std::string isoTimeUtc(std::time_t when) {

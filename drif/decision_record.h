@@ -44,6 +44,7 @@ constexpr char SOURCE_SITE[] = "source_site";    // after the run
 constexpr char TIME_LIMIT_HIT[] = "time_limit_reached";
 constexpr char PREPARATION[] = "preparation";    // farspan disk groups
 constexpr char MESSAGE[] = "message";            // the last message, one line
+constexpr char FIRST_ERROR[] = "first_error";    // the first "Error - " one
 constexpr char REASON[] = "reason";              // short, at most 128 bytes
 constexpr char EXIT[] = "exit";
 // Inside a side's object: the text of a side that could not be read, or
@@ -75,7 +76,8 @@ class DecisionRecord {
   const nlohmann::json& fields() const { return fields_; }
 
   // Every normal message the run logs on its standard output passes here:
-  // the last one is kept as the record's message, on one line.
+  // the last one is kept as the record's message, on one line, and the
+  // first error ("Error - ...") as its first_error.
   void noteMessage(const std::string& text);
 
   // The package directory, where the record is written; empty until the

@@ -68,6 +68,14 @@ std::string failedActionCause(const nlohmann::json& r) {
 
 namespace {
 
+// An error message as a cause: without its "Error - " and its full stop.
+std::string trimmedError(std::string error) {
+  const std::string tag = "Error - ";
+  if (error.compare(0, tag.size(), tag) == 0) error.erase(0, tag.size());
+  while (!error.empty() && (error.back() == '.' || error.back() == ' ')) error.pop_back();
+  return error;
+}
+
 // The cause of the decision in a few words.
 std::string causeWords(const nlohmann::json& r, const DecisionRule* applied) {
   using namespace facts;
@@ -82,6 +90,11 @@ std::string causeWords(const nlohmann::json& r, const DecisionRule* applied) {
     return "no usable SMI-S server of " + orUnknown(text(r, record::SITE));
   if (ruleName == rule::STATE_UNREADABLE && side(r, record::LOCAL).contains(record::ERROR))
     return "this site's array not readable";
+  // Before the decision, the first error names what is wrong.
+  const std::string firstError = text(r, record::FIRST_ERROR);
+  if ((ruleName == rule::ENVIRONMENT_INVALID || ruleName == rule::ARRAY_SETUP_FAILED) &&
+      !firstError.empty())
+    return trimmedError(firstError);
   if (applied != nullptr) return applied->shortCause;
   if (ruleName.empty()) return "ended before the decision";
   return ruleName;

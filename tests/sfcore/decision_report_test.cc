@@ -78,6 +78,11 @@ TEST(DecisionReportTest, ShortReasonLeadsWithOutcomeThenCausePolicyAndWayOut) {
       {"EndedBeforeTheTable",
        {{"rule", "environment-invalid"}, {"exit", 1}, {"policy", "DATA_CURRENCY_PREFERRED"}},
        "refused: package environment not valid; DATA_CURRENCY_PREFERRED; fix the environment"},
+      {"EndedBeforeTheTableOnAnError",
+       {{"rule", "array-setup-failed"}, {"exit", 1}, {"policy", "DATA_CURRENCY_PREFERRED"},
+        {"first_error", "Error - The DC2_SMIS_LIST variable has not been set properly."}},
+       "refused: The DC2_SMIS_LIST variable has not been set properly; DATA_CURRENCY_PREFERRED; "
+       "see the package log"},
       {"CutToFit", {{"rule", "source-link-up-policy-invalid"}, {"exit", 1}, {"policy", longPolicy}},
        "refused: unknown start-up policy; " + longPolicy.substr(0, 128 - 3 - 34) + "..."},
   };
