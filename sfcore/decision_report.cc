@@ -100,7 +100,7 @@ std::string causeWords(const nlohmann::json& r, const DecisionRule* applied) {
   return ruleName;
 }
 
-std::string writesWords(const nlohmann::json& r, const DecisionRule* applied, int exitCode) {
+std::string writesWords(const nlohmann::json& r, int exitCode) {
   using namespace facts;
   if (r.contains(record::WRITES_GIVEN_UP)) {
     const nlohmann::json& given = r[record::WRITES_GIVEN_UP];
@@ -108,7 +108,6 @@ std::string writesWords(const nlohmann::json& r, const DecisionRule* applied, in
                                    " writes given up)"
                              : " (writes given up: unknown)";
   }
-  (void)applied;
   // A refusal for data that may not be current says how far behind it is.
   const bool refused = exitCode == NO_START || exitCode == NO_START_CUR;
   const nlohmann::json* behind = field(r, record::WRITES_OUTSTANDING);
@@ -133,7 +132,7 @@ std::string shortReason(const nlohmann::json& r) {
   const int exitCode = static_cast<int>(number(r, record::EXIT));
   const DecisionRule* applied = findRule(text(r, record::RULE));
   std::string reason = outcomeWords(r) + ": " + causeWords(r, applied) +
-                       writesWords(r, applied, exitCode);
+                       writesWords(r, exitCode);
   const std::string policy = text(r, record::POLICY);
   if (!policy.empty()) reason += "; " + policy;
   const bool refused = exitCode == NO_START || exitCode == NO_START_CUR;
