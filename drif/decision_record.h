@@ -98,10 +98,6 @@ inline void note(const char* field, nlohmann::json value) {
 inline void add(const char* field, nlohmann::json entry) {
   if (DecisionRecord* r = DecisionRecord::current()) r->add(field, std::move(entry));
 }
-inline bool noted(const char* field) {
-  DecisionRecord* r = DecisionRecord::current();
-  return r != nullptr && r->has(field);
-}
 }  // namespace decision
 
 // "2026-12-09T05:12:03Z".

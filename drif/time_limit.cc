@@ -23,8 +23,6 @@ void start(long seconds) {
 
 bool active() { return given > 0; }
 
-long limitSeconds() { return given; }
-
 long secondsLeft() {
   long left = static_cast<long>(deadline - sys::platform().clock->now()) - MARGIN;
   return left > 0 ? left : 0;

@@ -19,8 +19,6 @@ constexpr long MARGIN = 2;
 // Starts a limit of seconds from now; 0 or less removes any limit.
 void start(long seconds);
 bool active();
-// The limit as given, in seconds.
-long limitSeconds();
 // Seconds left for work (the margin kept back), never below 0; only
 // meaningful when active().
 long secondsLeft();

@@ -357,7 +357,6 @@ bool CoreDataRep::initialize(char* name) {
                 "Error - One or more environment variables have not been "
                 "set\n\t\t\t\t properly.");
   }
-  if (record != nullptr) record->setPackageDir(env->getPackageDir());
   if (sai == nullptr) sai = saiFactory.create();
   if (sai == nullptr) {
     return fail(rule::ARRAY_SETUP_FAILED,
